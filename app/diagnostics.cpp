@@ -1,0 +1,13 @@
+#include "app/diagnostics.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+void diag(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <opencv2/core.hpp>
+
+// The two things the window takes from the machine that a test machine does
+// not have: the web camera and a real clock for the live loop. Everything
+// else (files, ffmpeg, widgets) is used for real, also in tests.
+
+class CameraSource
+{
+public:
+    virtual ~CameraSource() = default;
+    virtual bool open(int device) = 0;
+    virtual bool isOpened() const = 0;
+    // Reads the next frame; an unopened or unplugged camera yields an empty matrix.
+    virtual bool read(cv::Mat& frame) = 0;
+};
+
+std::unique_ptr<CameraSource> makeOpenCvCamera();
+
+struct Environment {
+    std::function<std::unique_ptr<CameraSource>()> makeCamera = makeOpenCvCamera;
+    // Monotonic time in milliseconds with sub-millisecond resolution.
+    std::function<double()> nowMs;
+    // The camera needs a moment after opening before it delivers frames.
+    int cameraWarmUpMs = 3000;
+};
+
+// The environment the next MainWindow is built with. Tests replace parts of it
+// before constructing a window and call resetEnvironment() afterwards.
+Environment& environment();
+void resetEnvironment();
+double monotonicNowMs();

@@ -1,0 +1,295 @@
+#include "app/mainwindow.h"
+
+#include <cstdio>
+#include <thread>
+
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "app/diagnostics.h"
+#include "app/mygraphicsview.h"
+#include "app/selection_state.h"
+#include "video/output_naming.h"
+
+MainWindow::MainWindow() : QMainWindow(nullptr)
+{
+    // The drag state is shared by all views of this window; a new window
+    // starts without a drag in progress.
+    selectionState() = SelectionState{};
+
+    centralPanel_ = new QWidget;
+    setCentralWidget(centralPanel_);
+    step_ = 0;
+
+    animeSlider_ = new QSlider(Qt::Horizontal);
+    animeSlider_->setRange(0, 1000);
+    connect(animeSlider_, &QSlider::valueChanged, this, &MainWindow::slotSetAnimeSlider);
+    animeSlider_->setToolTip("Animation frame control");
+
+    setupViews();
+    openCamera();
+    setupTabs();
+    QWidget* topBar = setupTopBar();
+    QWidget* bottomBar = setupBottomBar();
+    setupLayout(topBar, bottomBar);
+    fillHistories();
+    createActions();
+    createMenus();
+    startCameraTimer();
+
+    frameCount_ = 0;
+    maxHeight_ = 0.0f;
+    height_ = 0.0f;
+    maxVy_ = 0.0f;
+    vy_ = 0.0f;
+    movie_frame_num = 0;
+    analysis_start_frame = 0;
+    analysis_end_frame = 0;
+
+    setGeometry(300, 30, 500, 600);
+    setWindowTitle("Kestrova PC ver0.31 beta");
+    diag("\n\n\n");
+    probeFfmpeg();
+    QDir().mkdir("output");
+}
+
+MainWindow::~MainWindow()
+{
+    // The views outlive the scenes by a moment; make sure none of them paints
+    // a scene that is going away.
+    for (MyGraphicsView* view : {liveView_, autoView_, manualView_, strobeView_})
+        view->setScene(nullptr);
+    // The hidden views have no parent when the movie modes are not built in.
+    if (!movieModesEnabled) {
+        delete autoView_;
+        delete manualView_;
+        delete strobeView_;
+        delete animeSlider_;
+        delete strobeStepSpinBox_;
+        delete strobeNumberSpinBox_;
+        delete strobeErrorSpinBox_;
+    }
+}
+
+void MainWindow::setupViews()
+{
+    autoView_ = new MyGraphicsView;
+    connect(autoView_, &MyGraphicsView::dragMoved, this, &MainWindow::drawSelectedRange);
+    connect(autoView_, &MyGraphicsView::dragEnded, this, &MainWindow::saveSelectedRange);
+    autoView_->setScene(&autoScene_);
+
+    manualView_ = new MyGraphicsView;
+    connect(manualView_, &MyGraphicsView::mousePressed, this, &MainWindow::positionSelected);
+    connect(manualView_, &MyGraphicsView::dragMoved, this, &MainWindow::drawSelectedRange);
+    connect(manualView_, &MyGraphicsView::dragEnded, this, &MainWindow::saveSelectedRange);
+    manualView_->setScene(&manualScene_);
+
+    strobeView_ = new MyGraphicsView;
+    strobeView_->setScene(&strobeScene_);
+
+    liveView_ = new MyGraphicsView;
+    liveView_->setScene(&liveScene_);
+    liveView_->setContentsMargins(0, 0, 0, 0);
+    connect(liveView_, &MyGraphicsView::dragMoved, this, &MainWindow::drawSelectedRange);
+    connect(liveView_, &MyGraphicsView::dragEnded, this, &MainWindow::saveSelectedRange);
+}
+
+void MainWindow::openCamera()
+{
+    const Environment& env = environment();
+    cap = env.makeCamera();
+    cap->open(0);
+    if (env.cameraWarmUpMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(env.cameraWarmUpMs));
+    if (!cap->isOpened()) {
+        QMessageBox box;
+        box.setWindowTitle("Error Message");
+        box.setText("There is no web camera in this PC.\n Please set web camera and restart the App.");
+        box.addButton(tr("OK"), QMessageBox::ActionRole);
+        box.exec();
+        noCamera_ = 1;
+    }
+    diag("cap opened\n");
+
+    cap->read(camera_frame);
+    liveRect_ = QRectF(0, 0, 0, 0);
+    cameraWidth_ = camera_frame.cols;
+    cameraHeight_ = camera_frame.rows;
+    diag("camera_frame: %d, %d\n", cameraWidth_, cameraHeight_);
+}
+
+void MainWindow::setupTabs()
+{
+    tabWidget_ = new QTabWidget;
+    tabWidget_->setFixedSize(cameraWidth_ + 15, cameraHeight_ + 35);
+    tabWidget_->setContentsMargins(0, 0, 0, 0);
+    tabWidget_->addTab(liveView_, "Live Camera");
+    if (movieModesEnabled) {
+        tabWidget_->addTab(autoView_, "Movie Auto");
+        tabWidget_->addTab(manualView_, "Movie Manual");
+        tabWidget_->addTab(strobeView_, "Strobe Movie");
+    }
+}
+
+static QSpinBox* makeSpinBox(int maximum, const char* toolTip)
+{
+    auto* box = new QSpinBox;
+    box->setRange(0, maximum);
+    box->setFixedWidth(60);
+    box->setToolTip(toolTip);
+    return box;
+}
+
+QWidget* MainWindow::setupTopBar()
+{
+    weightSpinBox_ = makeSpinBox(999, "Weight[kg]");
+    connect(weightSpinBox_, &QSpinBox::editingFinished, this, &MainWindow::weightEntered);
+    weightSpinBox_->setValue(0);
+    weight_ = 0;
+
+    barCenterSpinBox_ = makeSpinBox(999, "Bar center initial height[cm]");
+    connect(barCenterSpinBox_, &QSpinBox::editingFinished, this,
+            &MainWindow::barCenterInitPosEntered);
+    barCenterSpinBox_->setValue(23);
+    barCenterInitPos_ = 23.0f;
+    textBoxWidth_ = 220;
+    textBoxHeight_ = 140;
+
+    textXSpinBox_ = makeSpinBox(999, "Text box position X[pixel]");
+    connect(textXSpinBox_, &QSpinBox::editingFinished, this, &MainWindow::textPosEntered);
+    textBoxX_ = 635 - textBoxWidth_;
+    textXSpinBox_->setValue(textBoxX_);
+
+    textYSpinBox_ = makeSpinBox(999, "Text box position Y[pixel]");
+    connect(textYSpinBox_, &QSpinBox::editingFinished, this, &MainWindow::textPosEntered);
+    textBoxY_ = 3;
+    textYSpinBox_->setValue(textBoxY_);
+
+    strobeStepSpinBox_ = makeSpinBox(999, "Strobe movie frame d");
+    connect(strobeStepSpinBox_, &QSpinBox::editingFinished, this, &MainWindow::strobeFrameEntered);
+    strobeStepSpinBox_->setValue(strobeFrameStep_);
+
+    strobeNumberSpinBox_ = makeSpinBox(999, "Strobe movie frame number");
+    connect(strobeNumberSpinBox_, &QSpinBox::editingFinished, this,
+            &MainWindow::strobeFrameEntered);
+    strobeNumberSpinBox_->setValue(strobeFrameNumber_);
+
+    strobeErrorSpinBox_ = makeSpinBox(765, "Strobe movie error");
+    connect(strobeErrorSpinBox_, &QSpinBox::editingFinished, this,
+            &MainWindow::strobeFrameEntered);
+    strobeErrorSpinBox_->setValue(strobeError_);
+
+    auto* topBar = new QWidget(this);
+    topBar->setFixedHeight(30);
+    topBar->setContentsMargins(0, 0, 0, 0);
+    auto* topLayout = new QHBoxLayout(topBar);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->setAlignment(Qt::AlignLeft);
+    topLayout->addWidget(new QLabel("Weight:"));
+    topLayout->addWidget(weightSpinBox_);
+    topLayout->addWidget(new QLabel("Text Box: X"));
+    topLayout->addWidget(textXSpinBox_);
+    topLayout->addWidget(new QLabel("Y"));
+    topLayout->addWidget(textYSpinBox_);
+    topLayout->addWidget(new QLabel(" o:"));
+    topLayout->addWidget(barCenterSpinBox_);
+    if (movieModesEnabled) {
+        topLayout->addWidget(strobeStepSpinBox_);
+        topLayout->addWidget(strobeNumberSpinBox_);
+        topLayout->addWidget(strobeErrorSpinBox_);
+    }
+    return topBar;
+}
+
+QWidget* MainWindow::setupBottomBar()
+{
+    promptLabel_ = new QLabel("Press [Analysis] button to start.");
+
+    auto makeButton = [this](const char* text, void (MainWindow::*slot)()) {
+        auto* button = new QPushButton(text, this);
+        button->setFixedWidth(60);
+        connect(button, &QPushButton::clicked, this, slot);
+        button->setToolTip(text);
+        return button;
+    };
+    QPushButton* applyButton = makeButton("Apply", &MainWindow::applyButtonPressed);
+    QPushButton* backButton = makeButton("Back", &MainWindow::startBarPathMovieAutoMode);
+    QPushButton* analysisButton = makeButton("Analysis", &MainWindow::startAnalysisMode);
+
+    auto* bottomBar = new QWidget(this);
+    bottomBar->setFixedHeight(30);
+    bottomBar->setContentsMargins(0, 0, 0, 0);
+    auto* bottomLayout = new QHBoxLayout(bottomBar);
+    bottomLayout->setContentsMargins(0, 0, 0, 0);
+    bottomLayout->addWidget(promptLabel_);
+    bottomLayout->addWidget(analysisButton);
+    bottomLayout->addWidget(applyButton);
+    bottomLayout->addWidget(backButton);
+    return bottomBar;
+}
+
+void MainWindow::setupLayout(QWidget* topBar, QWidget* bottomBar)
+{
+    auto* grid = new QGridLayout(centralPanel_);
+    grid->addWidget(topBar, 0, 0);
+    grid->addWidget(tabWidget_, 1, 0);
+    if (movieModesEnabled) {
+        grid->addWidget(animeSlider_, 2, 0);
+        grid->addWidget(bottomBar, 3, 0);
+    } else {
+        grid->addWidget(bottomBar, 2, 0);
+    }
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setAlignment(Qt::AlignTop);
+}
+
+void MainWindow::fillHistories()
+{
+    for (int i = 0; i < trailMax_; ++i) {
+        barX_.push_back(10.0f * i);
+        barY_.push_back(10.0f * i);
+        barVy_.push_back(0.0f);
+        barFrame_.push_back(-1);
+    }
+}
+
+void MainWindow::startCameraTimer()
+{
+    cameraTimer_ = new QTimer(this);
+    connect(cameraTimer_, &QTimer::timeout, this, &MainWindow::updateCamera);
+    cameraTimer_->start(timerInterval_);
+}
+
+void MainWindow::probeFfmpeg()
+{
+    ffmpegFlag = 0;
+    if (fexist(ffmpegExecutableName()))
+        ffmpegFlag = 1;
+    diag("ffmpegFlag = %d\n", ffmpegFlag);
+}
+
+int MainWindow::fexist(const char* filename)
+{
+    std::FILE* file = std::fopen(filename, "r");
+    if (!file)
+        return 0;
+    std::fclose(file);
+    return 1;
+}
+
+void MainWindow::resizeEvent(QResizeEvent*)
+{
+    diag("MainWindow::resizeEvent\n");
+    viewWidth_ = autoView_->width();
+    viewHeight_ = autoView_->height();
+    diag("  w=%d, h=%d\n", viewWidth_, viewHeight_);
+}

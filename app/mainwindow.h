@@ -1,0 +1,283 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QGraphicsScene>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QRectF>
+
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "app/environment.h"
+
+class QAction;
+class QCloseEvent;
+class QGraphicsPixmapItem;
+class QGraphicsRectItem;
+class QKeyEvent;
+class QLabel;
+class QMenu;
+class QResizeEvent;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class MyGraphicsView;
+
+#ifndef KESTROVA_MOVIE_MODES
+#define KESTROVA_MOVIE_MODES 0
+#endif
+
+// 1 adds the movie tabs, the frame slider, the strobe inputs and the Mode menu.
+constexpr int movieModesEnabled = KESTROVA_MOVIE_MODES;
+
+// The one controller of the program. Its slots are implemented next to the
+// subsystem they belong to; the sections below name the file of each group.
+//
+// The window state is public: every subsystem file and the tests reach it by
+// the same names. It belongs to one window, so a new window starts from the
+// start values again.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    /* ---- Window state: settings ---- */
+    int weight_ = 0;
+    float barCenterInitPos_ = 23.0f;
+    int textBoxX_ = 415;
+    int textBoxY_ = 3;
+    int textBoxWidth_ = 220;
+    int textBoxHeight_ = 140;
+    int strobeFrameStep_ = 1;
+    int strobeFrameNumber_ = 25;
+    int strobeError_ = 20;
+    int viewFlip_ = 0;
+    float FPS_ = 10.0f;
+
+    /* ---- Window state: camera and timing ---- */
+    std::unique_ptr<CameraSource> cap;
+    cv::Mat camera_frame;
+    int cameraWidth_ = 0;
+    int cameraHeight_ = 0;
+    int noCamera_ = 0;
+    int timerInterval_ = 1;
+    int frameCount_ = 0;
+    float startTime_ = 0.0f;
+    double prevTime_ = 0.0;
+    double a_time = 1.0;
+    int ffmpegFlag = 0;
+    int viewWidth_ = 0;
+    int viewHeight_ = 0;
+
+    /* ---- Window state: the open movie ---- */
+    cv::VideoCapture movieCapture1;
+    cv::VideoCapture movieCapture2;
+    cv::VideoCapture movieCapture3;
+    // The file the three strobe captures were opened on; empty when the last
+    // successful open was in another mode.
+    std::string strobeMovieFile_;
+    cv::Mat movieFrame_;
+    int movie_frame_num = 0;
+    float movieFPS = 0.0f;
+    int movieWidth = 0;
+    int movieHeight = 0;
+    QGraphicsPixmapItem* framePixmapItem_ = nullptr;
+    QGraphicsRectItem* movieRectItem_ = nullptr;
+    QRectF movieRect_;
+    cv::Mat currentFrameMat;
+
+    /* ---- Window state: guided analysis ---- */
+    int step_ = 0;
+    int analysis_start_frame = 0;
+    int analysis_end_frame = 0;
+    cv::Mat templateMat;
+    float platePixel_ = 0.0f;
+    int baseY_ = 0;
+    QRectF liveRect_;
+    std::deque<float> barX_;
+    std::deque<float> barY_;
+    std::deque<float> barVy_;
+    std::deque<int> barFrame_;
+    int manualFrame_ = 0;
+    cv::Mat searchFrameMat;
+    int trailMax_ = 50;
+    float maxHeight_ = 0.0f;
+    float height_ = 0.0f;
+    float maxVy_ = 0.0f;
+    float vy_ = 0.0f;
+
+    /* ---- Window state: recording and movie output ---- */
+    int recState_ = 0;
+    // The writer of the analysed, manual and strobe movies, opened and released
+    // within one call.
+    cv::VideoWriter videoWriter_;
+    // A running recording has a writer of its own, so that writing a movie
+    // while the camera is being recorded cannot close or overwrite it.
+    cv::VideoWriter recWriter_;
+    cv::Size recFrameSize_;
+    std::string recFileName_;
+    std::vector<cv::Mat> frameList_;
+    std::vector<int> frameFlags_;
+    // Bytes the recording buffer may take before it saves itself.
+    size_t recMemoryLimit_ = 0;
+
+    /* ---- Window state: strobe movie ---- */
+    int strobeType_ = 0;
+
+    /* ---- Widgets, scenes, menus and actions ---- */
+    QWidget* centralPanel_ = nullptr;
+    MyGraphicsView* liveView_ = nullptr;
+    MyGraphicsView* autoView_ = nullptr;
+    MyGraphicsView* manualView_ = nullptr;
+    MyGraphicsView* strobeView_ = nullptr;
+    QTabWidget* tabWidget_ = nullptr;
+    QSlider* animeSlider_ = nullptr;
+    QLabel* promptLabel_ = nullptr;
+    QSpinBox* weightSpinBox_ = nullptr;
+    QSpinBox* barCenterSpinBox_ = nullptr;
+    QSpinBox* textXSpinBox_ = nullptr;
+    QSpinBox* textYSpinBox_ = nullptr;
+    QSpinBox* strobeStepSpinBox_ = nullptr;
+    QSpinBox* strobeNumberSpinBox_ = nullptr;
+    QSpinBox* strobeErrorSpinBox_ = nullptr;
+    QMenu* modeMenu_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
+    QMenu* fpsMenu_ = nullptr;
+    QAction* fpsActions_[5] = {};
+    QAction* flipAction_ = nullptr;
+    QAction* movieAutoAction_ = nullptr;
+    QAction* movieManualAction_ = nullptr;
+    QAction* strobeTypeAAction_ = nullptr;
+    QAction* strobeTypeBAction_ = nullptr;
+    QTimer* cameraTimer_ = nullptr;
+
+    // Held by value; declared last so that they go before everything else.
+    QGraphicsScene liveScene_;
+    QGraphicsScene autoScene_;
+    QGraphicsScene manualScene_;
+    QGraphicsScene strobeScene_;
+
+    /* ---- Frame display (video/frame_display.cpp) ---- */
+    static QPixmap frameToPixmap(const cv::Mat& frame);
+    bool presentFirstFrame(QGraphicsScene* scene);
+    void replaceFramePicture(QGraphicsScene* scene, const QPixmap& pixmap);
+    static cv::Mat sceneSnapshot(QGraphicsScene* scene, bool antialiasing);
+    // Clears a scene and forgets the movie items that lived in it, so that no
+    // later slider move or drag touches a deleted item.
+    void clearScene(QGraphicsScene* scene);
+
+    /* ---- Output naming (video/output_naming.cpp) ---- */
+    void makeOutputFileName(char* buffer, const char* extension);
+
+private slots:
+    /* ---- Movie file modes (video/movie_modes.cpp) ---- */
+    void startBarPathMovieAutoMode();
+    void startBarPathMovieManualMode();
+    void startStrobeMovieMode();
+    void startStrobeMovieModeTypeA();
+    void startStrobeMovieModeTypeB();
+
+    /* ---- Apply workflow (analysis/apply_workflow.cpp) ---- */
+    void startAnalysisMode();
+    void applyButtonPressed();
+
+    /* ---- Range selection (analysis/range_selection.cpp) ---- */
+    void drawSelectedRange();
+    void saveSelectedRange();
+    // Clicks on the manual view (analysis/manual_analysis.cpp).
+    void positionSelected();
+
+    /* ---- Automatic analysis (analysis/auto_analysis.cpp) ---- */
+    void barPathAnalysisMode();
+
+    /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
+    void barPathAnalysisManualMode(int k);
+    void barPathAnalysisManualNextFrame();
+
+    /* ---- Strobe movie (strobe/strobe_movie.cpp) ---- */
+    void makeStrobeMovie();
+
+    /* ---- Measurement overlay (analysis/overlay.cpp) ---- */
+    void drawTextAreaBoxToScene(QGraphicsScene* GS_);
+
+    /* ---- Live camera loop (video/live_camera.cpp) ---- */
+    void updateCamera();
+
+    /* ---- Movie file modes (video/movie_modes.cpp) ---- */
+    void slotSetAnimeSlider(int value);
+
+    /* ---- Menus (app/menus.cpp) ---- */
+    void slotsFPSMenu();
+
+    /* ---- Settings (app/settings.cpp) ---- */
+    void slotsViewFlip();
+    void barCenterInitPosEntered();
+    void textPosEntered();
+    void weightEntered();
+    void strobeFrameEntered();
+
+    /* ---- Movie file modes (video/movie_modes.cpp) ---- */
+    void getMovieFileName(char* fname_);
+
+    /* ---- Start-up (app/mainwindow.cpp) ---- */
+    int fexist(const char* filename);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    /* ---- Keys (video/recording.cpp) ---- */
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    /* ---- Construction steps (app/mainwindow.cpp, app/menus.cpp) ---- */
+    void setupViews();
+    void openCamera();
+    void setupTabs();
+    QWidget* setupTopBar();
+    QWidget* setupBottomBar();
+    void setupLayout(QWidget* topBar, QWidget* bottomBar);
+    void fillHistories();
+    void createActions();
+    void createMenus();
+    void startCameraTimer();
+    void probeFfmpeg();
+
+    /* ---- Apply workflow (analysis/apply_workflow.cpp) ---- */
+    int currentTab() const;
+    // Steps 0 and 1 of every movie tab; returns true when step 1 stored the
+    // end frame (the caller then goes on with its own work).
+    bool applyRangeStep(int step, const char* afterEndPrompt);
+    void returnToStartFrame();
+    void applyLiveStep(int step);
+
+    /* ---- Movie file modes (video/movie_modes.cpp) ---- */
+    // Shows frame `frame` of movieCapture1 on the current movie tab as the
+    // slider does and makes it currentFrameMat. Leaves the display as it was
+    // and returns false when the frame cannot be decoded.
+    bool showMovieFrame(int frame);
+    bool openMovieCapture(cv::VideoCapture& capture, const char* fname);
+
+    /* ---- Automatic analysis (analysis/auto_analysis.cpp) ---- */
+    void applyAutoStep(int step);
+
+    /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
+    void applyManualStep(int step);
+    void writeManualMovie();
+
+    /* ---- Strobe movie (strobe/strobe_movie.cpp) ---- */
+    void applyStrobeStep(int step);
+
+    /* ---- Recording (video/recording.cpp) ---- */
+    void startRecording();
+    void stopRecording();
+    void recordTick();
+};

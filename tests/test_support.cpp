@@ -1,0 +1,50 @@
+#include "test_support.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+
+bool FakeCamera::read(cv::Mat& out)
+{
+    const int index = script_->reads++;
+    if (!opened_ || !script_->frame) {
+        out.release();
+        return false;
+    }
+    out = script_->frame(index);
+    return !out.empty();
+}
+
+FakeRig installFakeRig(std::function<cv::Mat(int)> frame, bool cameraOpens)
+{
+    FakeRig rig;
+    rig.camera->opens = cameraOpens;
+    rig.camera->frame = std::move(frame);
+    Environment& env = environment();
+    auto script = rig.camera;
+    env.makeCamera = [script] { return std::make_unique<FakeCamera>(script); };
+    auto clock = rig.clock;
+    env.nowMs = [clock] { return clock->now; };
+    env.cameraWarmUpMs = 0;
+    return rig;
+}
+
+cv::Mat solidFrame(int width, int height, cv::Scalar bgr)
+{
+    return cv::Mat(height, width, CV_8UC3, bgr);
+}
+
+void closeNextModalBox()
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->done(0);
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}

@@ -1,0 +1,96 @@
+#include <QGraphicsPixmapItem>
+#include <QGraphicsRectItem>
+#include <QImage>
+#include <QPainter>
+#include <QtEndian>
+
+#include <opencv2/imgproc.hpp>
+
+#include "app/diagnostics.h"
+#include "app/mainwindow.h"
+
+QPixmap MainWindow::frameToPixmap(const cv::Mat& frame)
+{
+    if (frame.empty() || frame.type() != CV_8UC3)
+        return QPixmap();
+    // The wrapper passes the stride so padded rows do not shear the picture;
+    // rgbSwapped() both turns B,G,R into R,G,B and detaches from the frame.
+    const QImage wrapped(frame.data, frame.cols, frame.rows, static_cast<qsizetype>(frame.step),
+                         QImage::Format_RGB888);
+    return QPixmap::fromImage(wrapped.rgbSwapped());
+}
+
+bool MainWindow::presentFirstFrame(QGraphicsScene* scene)
+{
+    cv::Mat frame;
+    if (!movieCapture1.read(frame) || frame.empty() || frame.type() != CV_8UC3) {
+        // A movie that opens but gives no picture leaves everything as it was.
+        diag(" no first frame\n");
+        return false;
+    }
+    movieFrame_ = frame;
+    diag(" src: %d, %d, %d\n", movieFrame_.cols, movieFrame_.rows, movieFrame_.channels());
+    currentFrameMat = movieFrame_;
+    diag(" img: %d, %d\n", movieFrame_.cols, movieFrame_.rows);
+    diag(" img: %d, %d\n", movieFrame_.cols, movieFrame_.rows);
+    movieWidth = movieFrame_.cols;
+    movieHeight = movieFrame_.rows;
+    resize(movieWidth + 10, movieHeight + 200);
+    const QPixmap pixmap = frameToPixmap(movieFrame_);
+    diag(" pixmap: %d, %d\n", pixmap.width(), pixmap.height());
+    clearScene(scene);
+    framePixmapItem_ = scene->addPixmap(pixmap);
+    return true;
+}
+
+void MainWindow::clearScene(QGraphicsScene* scene)
+{
+    if (framePixmapItem_ && framePixmapItem_->scene() == scene)
+        framePixmapItem_ = nullptr;
+    if (movieRectItem_ && movieRectItem_->scene() == scene)
+        movieRectItem_ = nullptr;
+    scene->clear();
+}
+
+void MainWindow::replaceFramePicture(QGraphicsScene* scene, const QPixmap& pixmap)
+{
+    if (framePixmapItem_ && framePixmapItem_->scene() == scene) {
+        scene->removeItem(framePixmapItem_);
+        delete framePixmapItem_;
+    }
+    framePixmapItem_ = scene->addPixmap(pixmap);
+}
+
+cv::Mat MainWindow::sceneSnapshot(QGraphicsScene* scene, bool antialiasing)
+{
+    const QSize size = scene->sceneRect().size().toSize();
+    if (size.isEmpty())
+        return cv::Mat();
+    QImage rendered(size, QImage::Format_RGB32);
+    // Areas no item covers come out black, so equal scenes give equal bytes.
+    rendered.fill(Qt::black);
+    {
+        QPainter painter(&rendered);
+        if (antialiasing)
+            painter.setRenderHint(QPainter::Antialiasing, true);
+        scene->render(&painter, QRectF(), QRectF(), Qt::KeepAspectRatio);
+    }
+    cv::Mat snapshot(size.height(), size.width(), CV_8UC3);
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    // 0xAARRGGBB in little-endian memory is B, G, R, A: drop every fourth byte.
+    const cv::Mat bgra(size.height(), size.width(), CV_8UC4, rendered.bits(),
+                       static_cast<size_t>(rendered.bytesPerLine()));
+    cv::cvtColor(bgra, snapshot, cv::COLOR_BGRA2BGR);
+#else
+    for (int y = 0; y < size.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(rendered.constScanLine(y));
+        uchar* out = snapshot.ptr<uchar>(y);
+        for (int x = 0; x < size.width(); ++x) {
+            out[3 * x + 0] = static_cast<uchar>(qBlue(in[x]));
+            out[3 * x + 1] = static_cast<uchar>(qGreen(in[x]));
+            out[3 * x + 2] = static_cast<uchar>(qRed(in[x]));
+        }
+    }
+#endif
+    return snapshot;
+}

@@ -1,0 +1,59 @@
+#include "video/output_naming.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/diagnostics.h"
+#include "app/mainwindow.h"
+
+const char* ffmpegExecutableName()
+{
+#ifdef _WIN32
+    return "ffmpeg.exe";
+#else
+    return "ffmpeg";
+#endif
+}
+
+char pathSeparator()
+{
+#ifdef _WIN32
+    return '\\';
+#else
+    return '/';
+#endif
+}
+
+std::string formatStamp(const std::tm& t)
+{
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04d_%02d%02d_%02d%02d_%02d", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    return stamp;
+}
+
+std::string outputFileName(const std::string& stamp, const char* extension)
+{
+    return std::string("output") + pathSeparator() + "cap1_" + stamp + "." + extension;
+}
+
+std::tm currentLocalTime()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    return local;
+}
+
+void MainWindow::makeOutputFileName(char* buffer, const char* extension)
+{
+    const std::string stamp = formatStamp(currentLocalTime());
+    diag("%s\n", stamp.c_str());
+    const std::string name = outputFileName(stamp, extension);
+    // Callers hand in a buffer of at least 512 characters.
+    std::snprintf(buffer, 512, "%s", name.c_str());
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+// The name of the ffmpeg executable looked for in the working directory.
+const char* ffmpegExecutableName();
+
+char pathSeparator();
+
+// "%04d_%02d%02d_%02d%02d_%02d": year, month and day, hour and minute, second.
+std::string formatStamp(const std::tm& localTime);
+
+// "output<sep>cap1_<stamp>.<extension>"; the recording's re-encoded copy
+// passes ".avi" and so gets two dots.
+std::string outputFileName(const std::string& stamp, const char* extension);
+
+std::tm currentLocalTime();
