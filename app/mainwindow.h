@@ -265,6 +265,12 @@ private:
     // and returns false when the frame cannot be decoded.
     bool showMovieFrame(int frame);
     bool openMovieCapture(cv::VideoCapture& capture, const char* fname);
+    // After movieCapture1 opened: reads the frame count (and the rate when
+    // asked) and shows the first frame on `scene`. A file that reports no
+    // frames or gives no first picture is refused: the capture is released
+    // and the prompt says "Movie file invalid.".
+    bool presentOpenedMovie(QGraphicsScene* scene, bool readRate);
+    void refuseMovie(bool fileWasChosen);
 
     /* ---- Automatic analysis (analysis/auto_analysis.cpp) ---- */
     void applyAutoStep(int step);
