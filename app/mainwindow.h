@@ -285,5 +285,6 @@ private:
     /* ---- Recording (video/recording.cpp) ---- */
     void startRecording();
     void stopRecording();
-    void recordTick();
+    // Invokable so that a test can play the live loop's part.
+    Q_INVOKABLE void recordTick();
 };
