@@ -38,8 +38,24 @@ public:
     StdoutCapture(const StdoutCapture&) = delete;
     StdoutCapture& operator=(const StdoutCapture&) = delete;
 
-    // Ends the capture and returns what was written.
+    // Ends the capture and returns the program's own lines: Qt Test writes its
+    // warnings ("QWARN  : ...") to standard output too, and those go.
     QByteArray take()
+    {
+        QByteArray out;
+        const QByteArray all = takeAll();
+        for (const QByteArray& line : all.split('\n')) {
+            if (line.startsWith("QWARN") || line.startsWith("QDEBUG") ||
+                line.startsWith("QINFO") || line.startsWith("QSYSTEM"))
+                continue;
+            out += line + '\n';
+        }
+        out.chop(1); // split() gave one piece more than there were newlines
+        return out;
+    }
+
+    // Ends the capture and returns everything that was written.
+    QByteArray takeAll()
     {
         if (saved_ < 0)
             return text_;
