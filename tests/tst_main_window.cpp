@@ -234,6 +234,7 @@ private slots:
         QCOMPARE(w.tabWidget_->size(), QSize(655, 515));
         QCOMPARE(w.tabWidget_->minimumSize(), QSize(655, 515));
         QCOMPARE(w.tabWidget_->maximumSize(), QSize(655, 515));
+        QCOMPARE(w.tabWidget_->contentsMargins(), QMargins(0, 0, 0, 0));
         QCOMPARE(w.liveView_->scene(), &w.liveScene_);
         QCOMPARE(w.autoView_->scene(), &w.autoScene_);
         QCOMPARE(w.manualView_->scene(), &w.manualScene_);
@@ -372,7 +373,9 @@ private slots:
             first.flipAction_->trigger();
             typeInto(first.weightSpinBox_, "120", true);
             typeInto(first.textXSpinBox_, "100", true);
-            QTest::mouseClick(first.findChild<QPushButton*>(), Qt::LeftButton);
+            for (QPushButton* b : first.findChildren<QPushButton*>())
+                if (b->text() == "Analysis")
+                    QTest::mouseClick(b, Qt::LeftButton);
             QTest::mousePress(first.liveView_->viewport(), Qt::LeftButton, {}, QPoint(9, 9));
             QTest::mouseMove(first.liveView_->viewport(), QPoint(19, 19));
             first.step_ = 2;
@@ -652,9 +655,12 @@ private slots:
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QSize target(w.width() + 40, w.height() + 30);
         StdoutCapture out;
-        w.resize(w.width() + 40, w.height() + 30);
-        QTRY_VERIFY(out.take().contains("MainWindow::resizeEvent\n"));
+        w.resize(target);
+        QTRY_COMPARE(w.size(), target);
+        QCoreApplication::processEvents();
+        QVERIFY(out.take().contains("MainWindow::resizeEvent\n"));
         QCOMPARE(w.viewWidth_, w.autoView_->width());
         QCOMPARE(w.viewHeight_, w.autoView_->height());
         if (!movieModesEnabled) {
