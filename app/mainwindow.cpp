@@ -126,7 +126,8 @@ void MainWindow::openCamera()
     if (!cap->isOpened()) {
         QMessageBox box;
         box.setWindowTitle("Error Message");
-        box.setText("There is no web camera in this PC.\n Please set web camera and restart the App.");
+        box.setText(
+            "There is no web camera in this PC.\n Please set web camera and restart the App.");
         box.addButton(tr("OK"), QMessageBox::ActionRole);
         box.exec();
         noCamera_ = 1;
@@ -172,28 +173,28 @@ QWidget* MainWindow::setupTopBar()
     weightSpinBox_ = makeSpinBox(999, &MainWindow::weightEntered, "Weight[kg]", 0);
     weight_ = 0;
 
-    barCenterSpinBox_ = makeSpinBox(999, &MainWindow::barCenterInitPosEntered,
-                                    "Bar center initial height[cm]", 23);
+    barCenterSpinBox_ =
+        makeSpinBox(999, &MainWindow::barCenterInitPosEntered, "Bar center initial height[cm]", 23);
     barCenterInitPos_ = 23.0f;
     textBoxWidth_ = 220;
     textBoxHeight_ = 140;
 
     // The box starts flush with the right edge of a 640 pixel picture.
     textBoxX_ = 635 - textBoxWidth_;
-    textXSpinBox_ = makeSpinBox(999, &MainWindow::textPosEntered, "Text box position X[pixel]",
-                                textBoxX_);
+    textXSpinBox_ =
+        makeSpinBox(999, &MainWindow::textPosEntered, "Text box position X[pixel]", textBoxX_);
     textBoxY_ = 3;
-    textYSpinBox_ = makeSpinBox(999, &MainWindow::textPosEntered, "Text box position Y[pixel]",
-                                textBoxY_);
+    textYSpinBox_ =
+        makeSpinBox(999, &MainWindow::textPosEntered, "Text box position Y[pixel]", textBoxY_);
 
     // The strobe settings keep their start values in the variables; the boxes
     // only show them.
-    strobeStepSpinBox_ = makeSpinBox(999, &MainWindow::strobeFrameEntered, "Strobe movie frame d",
-                                     strobeFrameStep_);
+    strobeStepSpinBox_ =
+        makeSpinBox(999, &MainWindow::strobeFrameEntered, "Strobe movie frame d", strobeFrameStep_);
     strobeNumberSpinBox_ = makeSpinBox(999, &MainWindow::strobeFrameEntered,
                                        "Strobe movie frame number", strobeFrameNumber_);
-    strobeErrorSpinBox_ = makeSpinBox(765, &MainWindow::strobeFrameEntered, "Strobe movie error",
-                                      strobeError_);
+    strobeErrorSpinBox_ =
+        makeSpinBox(765, &MainWindow::strobeFrameEntered, "Strobe movie error", strobeError_);
 
     auto* topBar = new QWidget(this);
     topBar->setFixedHeight(30);

@@ -45,8 +45,8 @@ public:
         QByteArray out;
         const QByteArray all = takeAll();
         for (const QByteArray& line : all.split('\n')) {
-            if (line.startsWith("QWARN") || line.startsWith("QDEBUG") ||
-                line.startsWith("QINFO") || line.startsWith("QSYSTEM"))
+            if (line.startsWith("QWARN") || line.startsWith("QDEBUG") || line.startsWith("QINFO") ||
+                line.startsWith("QSYSTEM"))
                 continue;
             out += line + '\n';
         }

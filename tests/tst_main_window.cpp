@@ -22,7 +22,8 @@
 #include "stdout_capture.h"
 #include "test_support.h"
 
-namespace {
+namespace
+{
 
 QWidget* gridCell(MainWindow& w, int row)
 {
@@ -244,8 +245,8 @@ private slots:
         for (int i = 0; i < w.tabWidget_->count(); ++i)
             titles << w.tabWidget_->tabText(i);
         if (movieModesEnabled) {
-            QCOMPARE(titles, QStringList({"Live Camera", "Movie Auto", "Movie Manual",
-                                          "Strobe Movie"}));
+            QCOMPARE(titles,
+                     QStringList({"Live Camera", "Movie Auto", "Movie Manual", "Strobe Movie"}));
             QCOMPARE(w.tabWidget_->widget(1), w.autoView_);
             QCOMPARE(w.tabWidget_->widget(2), w.manualView_);
             QCOMPARE(w.tabWidget_->widget(3), w.strobeView_);
@@ -278,10 +279,9 @@ private slots:
             QCOMPARE(gridCell(w, 2), w.animeSlider_);
         } else {
             QCOMPARE(gridCell(w, 3), nullptr);
-            for (QWidget* hidden :
-                 std::initializer_list<QWidget*>{w.autoView_, w.manualView_, w.strobeView_,
-                                                 w.animeSlider_, w.strobeStepSpinBox_,
-                                                 w.strobeNumberSpinBox_, w.strobeErrorSpinBox_})
+            for (QWidget* hidden : std::initializer_list<QWidget*>{
+                     w.autoView_, w.manualView_, w.strobeView_, w.animeSlider_,
+                     w.strobeStepSpinBox_, w.strobeNumberSpinBox_, w.strobeErrorSpinBox_})
                 QCOMPARE(hidden->parentWidget(), nullptr);
         }
 
@@ -337,8 +337,8 @@ private slots:
         QFETCH(int, value);
         installFakeRig([](int) { return solidFrame(640, 480); });
         MainWindow w;
-        QSpinBox* boxes[] = {w.weightSpinBox_,     w.textXSpinBox_,       w.textYSpinBox_,
-                             w.barCenterSpinBox_,  w.strobeStepSpinBox_,  w.strobeNumberSpinBox_,
+        QSpinBox* boxes[] = {w.weightSpinBox_,     w.textXSpinBox_,      w.textYSpinBox_,
+                             w.barCenterSpinBox_,  w.strobeStepSpinBox_, w.strobeNumberSpinBox_,
                              w.strobeErrorSpinBox_};
         QSpinBox* box = boxes[index];
         QCOMPARE(box->toolTip(), toolTip);
@@ -480,9 +480,8 @@ private slots:
         // No sender at all, then an action that is not one of the five.
         QVERIFY(QMetaObject::invokeMethod(&w, "slotsFPSMenu"));
         QAction stranger("30");
-        connect(&stranger, &QAction::triggered, &w, [&w] {
-            QMetaObject::invokeMethod(&w, "slotsFPSMenu", Qt::DirectConnection);
-        });
+        connect(&stranger, &QAction::triggered, &w,
+                [&w] { QMetaObject::invokeMethod(&w, "slotsFPSMenu", Qt::DirectConnection); });
         stranger.trigger();
         QCOMPARE(out.take(), QByteArray());
         QCOMPARE(w.FPS_, 20.0f);

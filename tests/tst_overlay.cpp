@@ -11,7 +11,8 @@
 #include "app/mainwindow.h"
 #include "test_support.h"
 
-namespace {
+namespace
+{
 
 struct Overlay {
     QGraphicsRectItem* box = nullptr;
@@ -42,8 +43,7 @@ QStringList lines(const Overlay& o)
 
 void draw(MainWindow& w, QGraphicsScene* scene)
 {
-    QVERIFY(QMetaObject::invokeMethod(&w, "drawTextAreaBoxToScene",
-                                      Q_ARG(QGraphicsScene*, scene)));
+    QVERIFY(QMetaObject::invokeMethod(&w, "drawTextAreaBoxToScene", Q_ARG(QGraphicsScene*, scene)));
 }
 
 } // namespace
@@ -57,7 +57,10 @@ private slots:
         QVERIFY(dir_.isValid());
         QDir::setCurrent(dir_.path());
     }
-    void init() { installFakeRig([](int) { return solidFrame(640, 480); }); }
+    void init()
+    {
+        installFakeRig([](int) { return solidFrame(640, 480); });
+    }
     void cleanup() { resetEnvironment(); }
 
     void startValuesDrawTheDefaultBox()
@@ -135,22 +138,28 @@ private slots:
         QTest::addColumn<QString>("maxLine");
         QTest::addColumn<QString>("vyLine");
         QTest::newRow("max above 1000 reads 999")
-            << 1200.0f << 10.0f << 999.0f << 10.0f << "Max Vy: 999[cm/s]" << "      Vy:  10[cm/s]";
-        QTest::newRow("max just above 1000") << 1000.5f << 0.0f << 999.0f << 0.0f
-                                             << "Max Vy: 999[cm/s]" << "      Vy:   0[cm/s]";
-        QTest::newRow("max 1000 kept") << 1000.0f << 0.0f << 1000.0f << 0.0f
-                                       << "Max Vy: 1000[cm/s]" << "      Vy:   0[cm/s]";
-        QTest::newRow("vy below -1000 reads 0") << 0.0f << -1500.0f << 0.0f << 0.0f
-                                                << "Max Vy:   0[cm/s]" << "      Vy:   0[cm/s]";
-        QTest::newRow("vy above 1000 reads 0") << 0.0f << 1000.25f << 0.0f << 0.0f
-                                               << "Max Vy:   0[cm/s]" << "      Vy:   0[cm/s]";
-        QTest::newRow("vy -1000 kept") << 0.0f << -1000.0f << 0.0f << -1000.0f
-                                       << "Max Vy:   0[cm/s]" << "      Vy: -1000[cm/s]";
-        QTest::newRow("vy 1000 kept") << 0.0f << 1000.0f << 0.0f << 1000.0f
-                                      << "Max Vy:   0[cm/s]" << "      Vy: 1000[cm/s]";
+            << 1200.0f << 10.0f << 999.0f << 10.0f << "Max Vy: 999[cm/s]"
+            << "      Vy:  10[cm/s]";
+        QTest::newRow("max just above 1000")
+            << 1000.5f << 0.0f << 999.0f << 0.0f << "Max Vy: 999[cm/s]"
+            << "      Vy:   0[cm/s]";
+        QTest::newRow("max 1000 kept") << 1000.0f << 0.0f << 1000.0f << 0.0f << "Max Vy: 1000[cm/s]"
+                                       << "      Vy:   0[cm/s]";
+        QTest::newRow("vy below -1000 reads 0")
+            << 0.0f << -1500.0f << 0.0f << 0.0f << "Max Vy:   0[cm/s]"
+            << "      Vy:   0[cm/s]";
+        QTest::newRow("vy above 1000 reads 0")
+            << 0.0f << 1000.25f << 0.0f << 0.0f << "Max Vy:   0[cm/s]"
+            << "      Vy:   0[cm/s]";
+        QTest::newRow("vy -1000 kept")
+            << 0.0f << -1000.0f << 0.0f << -1000.0f << "Max Vy:   0[cm/s]"
+            << "      Vy: -1000[cm/s]";
+        QTest::newRow("vy 1000 kept") << 0.0f << 1000.0f << 0.0f << 1000.0f << "Max Vy:   0[cm/s]"
+                                      << "      Vy: 1000[cm/s]";
         // A large negative maximum has no lower limit.
-        QTest::newRow("negative max kept") << -2000.0f << 0.0f << -2000.0f << 0.0f
-                                           << "Max Vy: -2000[cm/s]" << "      Vy:   0[cm/s]";
+        QTest::newRow("negative max kept")
+            << -2000.0f << 0.0f << -2000.0f << 0.0f << "Max Vy: -2000[cm/s]"
+            << "      Vy:   0[cm/s]";
     }
 
     void velocityLimitsChangeTheStoredValues()

@@ -9,7 +9,8 @@
 #include "stdout_capture.h"
 #include "test_support.h"
 
-namespace {
+namespace
+{
 
 // Records the order in which a view's signals arrive, together with the shared
 // state each receiver would see at that moment.
@@ -117,12 +118,12 @@ private slots:
         QTest::addColumn<QPoint>("move");
         QTest::addColumn<QPointF>("dragPos");
         QTest::newRow("inside") << QPoint(10, 20) << QPoint(300, 200) << QPointF(300, 200);
-        QTest::newRow("right of limit only") << QPoint(10, 20) << QPoint(641, 100)
-                                             << QPointF(640, 100);
-        QTest::newRow("below limit only") << QPoint(10, 20) << QPoint(100, 481)
-                                          << QPointF(100, 480);
-        QTest::newRow("press outside limits") << QPoint(850, 690) << QPoint(-1, 700)
-                                              << QPointF(0, 480);
+        QTest::newRow("right of limit only")
+            << QPoint(10, 20) << QPoint(641, 100) << QPointF(640, 100);
+        QTest::newRow("below limit only")
+            << QPoint(10, 20) << QPoint(100, 481) << QPointF(100, 480);
+        QTest::newRow("press outside limits")
+            << QPoint(850, 690) << QPoint(-1, 700) << QPointF(0, 480);
     }
 
     void pressPointIsNotClampedButMovesAre()
