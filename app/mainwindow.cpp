@@ -179,7 +179,7 @@ QWidget* MainWindow::setupTopBar()
     textBoxWidth_ = 220;
     textBoxHeight_ = 140;
 
-    // The box starts flush with the right edge of a 640 pixel picture.
+    // The box starts in the top right corner of a 640 pixel wide picture.
     textBoxX_ = 635 - textBoxWidth_;
     textXSpinBox_ =
         makeSpinBox(999, &MainWindow::textPosEntered, "Text box position X[pixel]", textBoxX_);
