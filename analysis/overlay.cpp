@@ -39,8 +39,12 @@ void MainWindow::drawTextAreaBoxToScene(QGraphicsScene* GS_)
 {
     const int x0 = textBoxX_;
     const int y0 = textBoxY_;
+    // A hairline outline: Qt's default pen is one scene pixel wide, which
+    // would make the box a pixel larger than its stated size.
+    QPen outline(Qt::black, 0, Qt::SolidLine);
+    outline.setCosmetic(true);
     QGraphicsRectItem* box =
-        GS_->addRect(x0, y0, textBoxWidth_, textBoxHeight_, QPen(), QBrush(Qt::black));
+        GS_->addRect(x0, y0, textBoxWidth_, textBoxHeight_, outline, QBrush(Qt::black));
     box->setOpacity(0.5);
 
     QFont font;

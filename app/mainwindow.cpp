@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <thread>
 
 #include <QDir>
@@ -64,6 +65,18 @@ MainWindow::MainWindow() : QMainWindow(nullptr)
 
 MainWindow::~MainWindow()
 {
+    // Deleting the children takes the focus away from a spin box, and its
+    // editingFinished() would then run a slot on this half-destroyed window
+    // (textPosEntered() even reads the slider, which may be gone by then).
+    // Nothing the widgets report from here on concerns the window.
+    const QList<QObject*> children = findChildren<QObject*>();
+    for (QObject* child : children)
+        disconnect(child, nullptr, this, nullptr);
+    for (QObject* widget : std::initializer_list<QObject*>{
+             autoView_, manualView_, strobeView_, animeSlider_, strobeStepSpinBox_,
+             strobeNumberSpinBox_, strobeErrorSpinBox_})
+        disconnect(widget, nullptr, this, nullptr);
+
     // The views outlive the scenes by a moment; make sure none of them paints
     // a scene that is going away.
     for (MyGraphicsView* view : {liveView_, autoView_, manualView_, strobeView_})
@@ -113,7 +126,8 @@ void MainWindow::openCamera()
     if (!cap->isOpened()) {
         QMessageBox box;
         box.setWindowTitle("Error Message");
-        box.setText("There is no web camera in this PC.\n Please set web camera and restart the App.");
+        box.setText(
+            "There is no web camera in this PC.\n Please set web camera and restart the App.");
         box.addButton(tr("OK"), QMessageBox::ActionRole);
         box.exec();
         noCamera_ = 1;
@@ -140,53 +154,47 @@ void MainWindow::setupTabs()
     }
 }
 
-static QSpinBox* makeSpinBox(int maximum, const char* toolTip)
+QSpinBox* MainWindow::makeSpinBox(int maximum, void (MainWindow::*slot)(), const char* toolTip,
+                                  int value)
 {
     auto* box = new QSpinBox;
     box->setRange(0, maximum);
     box->setFixedWidth(60);
+    // Only a finished edit (Enter or focus change) takes effect, never each
+    // keystroke of a number being typed.
+    connect(box, &QSpinBox::editingFinished, this, slot);
     box->setToolTip(toolTip);
+    box->setValue(value);
     return box;
 }
 
 QWidget* MainWindow::setupTopBar()
 {
-    weightSpinBox_ = makeSpinBox(999, "Weight[kg]");
-    connect(weightSpinBox_, &QSpinBox::editingFinished, this, &MainWindow::weightEntered);
-    weightSpinBox_->setValue(0);
+    weightSpinBox_ = makeSpinBox(999, &MainWindow::weightEntered, "Weight[kg]", 0);
     weight_ = 0;
 
-    barCenterSpinBox_ = makeSpinBox(999, "Bar center initial height[cm]");
-    connect(barCenterSpinBox_, &QSpinBox::editingFinished, this,
-            &MainWindow::barCenterInitPosEntered);
-    barCenterSpinBox_->setValue(23);
+    barCenterSpinBox_ =
+        makeSpinBox(999, &MainWindow::barCenterInitPosEntered, "Bar center initial height[cm]", 23);
     barCenterInitPos_ = 23.0f;
     textBoxWidth_ = 220;
     textBoxHeight_ = 140;
 
-    textXSpinBox_ = makeSpinBox(999, "Text box position X[pixel]");
-    connect(textXSpinBox_, &QSpinBox::editingFinished, this, &MainWindow::textPosEntered);
+    // The box starts in the top right corner of a 640 pixel wide picture.
     textBoxX_ = 635 - textBoxWidth_;
-    textXSpinBox_->setValue(textBoxX_);
-
-    textYSpinBox_ = makeSpinBox(999, "Text box position Y[pixel]");
-    connect(textYSpinBox_, &QSpinBox::editingFinished, this, &MainWindow::textPosEntered);
+    textXSpinBox_ =
+        makeSpinBox(999, &MainWindow::textPosEntered, "Text box position X[pixel]", textBoxX_);
     textBoxY_ = 3;
-    textYSpinBox_->setValue(textBoxY_);
+    textYSpinBox_ =
+        makeSpinBox(999, &MainWindow::textPosEntered, "Text box position Y[pixel]", textBoxY_);
 
-    strobeStepSpinBox_ = makeSpinBox(999, "Strobe movie frame d");
-    connect(strobeStepSpinBox_, &QSpinBox::editingFinished, this, &MainWindow::strobeFrameEntered);
-    strobeStepSpinBox_->setValue(strobeFrameStep_);
-
-    strobeNumberSpinBox_ = makeSpinBox(999, "Strobe movie frame number");
-    connect(strobeNumberSpinBox_, &QSpinBox::editingFinished, this,
-            &MainWindow::strobeFrameEntered);
-    strobeNumberSpinBox_->setValue(strobeFrameNumber_);
-
-    strobeErrorSpinBox_ = makeSpinBox(765, "Strobe movie error");
-    connect(strobeErrorSpinBox_, &QSpinBox::editingFinished, this,
-            &MainWindow::strobeFrameEntered);
-    strobeErrorSpinBox_->setValue(strobeError_);
+    // The strobe settings keep their start values in the variables; the boxes
+    // only show them.
+    strobeStepSpinBox_ =
+        makeSpinBox(999, &MainWindow::strobeFrameEntered, "Strobe movie frame d", strobeFrameStep_);
+    strobeNumberSpinBox_ = makeSpinBox(999, &MainWindow::strobeFrameEntered,
+                                       "Strobe movie frame number", strobeFrameNumber_);
+    strobeErrorSpinBox_ =
+        makeSpinBox(765, &MainWindow::strobeFrameEntered, "Strobe movie error", strobeError_);
 
     auto* topBar = new QWidget(this);
     topBar->setFixedHeight(30);

@@ -243,6 +243,7 @@ private:
     void openCamera();
     void setupTabs();
     QWidget* setupTopBar();
+    QSpinBox* makeSpinBox(int maximum, void (MainWindow::*slot)(), const char* toolTip, int value);
     QWidget* setupBottomBar();
     void setupLayout(QWidget* topBar, QWidget* bottomBar);
     void fillHistories();

@@ -1,0 +1,26 @@
+#!/bin/bash
+# Installs what is missing, builds both configurations (movie modes off in
+# build-0/, on in build-1/) and runs every test of both with CTest. Exits
+# non-zero when a build or a test fails.
+set -euo pipefail
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$repo/scripts/deps.sh"
+
+kestrova_install_missing
+jobs=$(kestrova_jobs)
+status=0
+for mode in 0 1; do
+    dir="$repo/build-$mode"
+    if [ "$mode" = 1 ]; then option=ON; else option=OFF; fi
+    echo "=== movieModesEnabled=$option in $dir ==="
+    # Keep going after a failure so that one run reports both configurations.
+    if cmake -S "$repo" -B "$dir" -DmovieModesEnabled="$option" &&
+        cmake --build "$dir" -j "$jobs" &&
+        ctest --test-dir "$dir" --output-on-failure; then
+        echo "=== movieModesEnabled=$option: passed ==="
+    else
+        echo "=== movieModesEnabled=$option: FAILED ==="
+        status=1
+    fi
+done
+exit $status
