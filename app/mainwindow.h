@@ -278,6 +278,15 @@ private:
     /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
     void applyManualStep(int step);
     void writeManualMovie();
+    // barPathAnalysisManualMode; false (nothing shown, no snapshot) when
+    // frame k cannot be decoded.
+    bool manualStep(int k);
+    // A running recording owns frameList_: the manual steps wait for its end.
+    bool manualBlockedByRecording();
+    // True (and the analysis ends) when a recording replaced the snapshots.
+    bool manualFramesTakenByRecording();
+    // Snapshots the manual analysis has put into frameList_.
+    size_t manualSnapshotCount_ = 0;
 
     /* ---- Strobe movie (strobe/strobe_movie.cpp) ---- */
     void applyStrobeStep(int step);
