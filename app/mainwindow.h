@@ -267,6 +267,15 @@ private:
     // Replaces the selection rectangle of a movie scene.
     void showMovieSelection(QGraphicsScene* scene, const QRectF& rect);
 
+    /* ---- Live camera loop (video/live_camera.cpp) ---- */
+    // Milliseconds on the environment's clock since this window first read it.
+    double liveClockMs();
+    // Window, match, path and velocity of one processed tick.
+    void trackLiveTarget();
+    void drawLiveTrail();
+    double liveClockOrigin_ = 0.0;
+    bool liveClockStarted_ = false;
+
     /* ---- Movie file modes (video/movie_modes.cpp) ---- */
     // Shows frame `frame` of movieCapture1 on the current movie tab as the
     // slider does and makes it currentFrameMat. Leaves the display as it was
