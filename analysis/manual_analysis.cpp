@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPen>
 
+#include "analysis/range_selection.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
@@ -88,17 +89,13 @@ void MainWindow::positionSelected()
         return;
     diag("MainWindow::positionSelected\n");
 
-    // Only the manual view shows a movie frame; any other sender has no frame.
-    const bool manual = view && view == manualView_;
-    const int frameWidth = manual ? movieWidth : 0;
-    const int frameHeight = manual ? movieHeight : 0;
-    const float offx = static_cast<float>((viewWidth_ - frameWidth) * 0.5);
-    const float offy = static_cast<float>((viewHeight_ - frameHeight) * 0.5);
+    // Only the manual view shows a movie frame; any other sender has none.
+    const SelectionOffset offset_ = selectionFrameOffset(view && view == manualView_ ? 2 : -1);
     const ViewPoint press = selectionState().pressPos_;
     const float sx = static_cast<float>(press.x);
     const float sy = static_cast<float>(press.y);
-    const int x = static_cast<int>(sx - offx);
-    const int y = static_cast<int>(sy - offy);
+    const int x = static_cast<int>(sx - offset_.x);
+    const int y = static_cast<int>(sy - offset_.y);
     diag("  position_: %d, %d\n", x, y);
 
     if (step_ != 3)

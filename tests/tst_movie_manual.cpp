@@ -173,13 +173,19 @@ class TestMovieManual : public QObject
         QCOMPARE(w_->step_, 2);
     }
 
-    // What the sampling-area drag leaves: a template, a 90 pixel plate and a
-    // height reference.
-    void setSamplingArea(int baseY = 123)
+    // The sampling-area drag over a plate 90 pixels high, pressed at frame
+    // point (100, 100): press, several moves, release on the manual view.
+    void setSamplingArea()
     {
-        w_->templateMat = cv::Mat(90, 60, CV_8UC3, cv::Scalar::all(255));
-        w_->platePixel_ = 90.0f;
-        w_->baseY_ = baseY;
+        QWidget* viewport = w_->manualView_->viewport();
+        QTest::mousePress(viewport, Qt::LeftButton, {}, viewPoint(100, 100));
+        for (int i = 1; i <= 3; ++i)
+            QTest::mouseMove(viewport, viewPoint(100 + 20 * i, 100 + 30 * i));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, viewPoint(160, 190));
+        QCOMPARE(w_->platePixel_, 90.0f);
+        QCOMPARE(w_->baseY_, 145);
+        QCOMPARE(w_->templateMat.cols, 60);
+        QCOMPARE(w_->templateMat.rows, 90);
     }
 
     void startManualAnalysis()
@@ -370,13 +376,13 @@ private slots:
     void oneClickGivesTheInitialHeight()
     {
         chooseRange(1, 4);
-        setSamplingArea(123);
+        setSamplingArea();
         w_->vy_ = 12.0f;
         w_->maxVy_ = 34.0f;
         startManualAnalysis();
         pressButton("Apply");
         // Before any click: the picture, the box with the earlier values, no path.
-        QCOMPARE(w_->baseY_, 123);
+        QCOMPARE(w_->baseY_, 145);
         QCOMPARE(w_->vy_, 12.0f);
         QVERIFY(boxDrawnAt(w_->frameList_[0]));
 
