@@ -227,13 +227,8 @@ private slots:
 
     void measurementArithmetic()
     {
-        // The worked example: rows 400, 380, 300, 320, 90 pixels for 45 cm.
-        const std::deque<float> rows = {400, 380, 300, 320};
-        QCOMPARE(maxRisePixels(rows, 400), 100.0f);
-        QCOMPARE(maxHeightCm(23.0f, 100.0f, 90.0f), 73.0f);
-        QCOMPARE(currentHeightCm(23.0f, 320.0f, 400, 90.0f), 63.0f);
-        QCOMPARE(upwardVelocityCm(-600.0f, 90.0f), 300.0f);
-        // Every row below the first: no rise.
+        // The worked example goes through the window below; here the cases
+        // the test movie cannot give. Every row below the first: no rise.
         QCOMPARE(maxRisePixels({400, 410, 450}, 400), 0.0f);
         QCOMPARE(maxUpwardVelocityPixels({200, -450, -100}), 450.0f);
         QCOMPARE(maxUpwardVelocityPixels({200, 100}), 0.0f);
