@@ -1,8 +1,287 @@
-#include "app/mainwindow.h"
+#include "analysis/manual_analysis.h"
 
-// Not built yet: manual bar path analysis and the clicks that feed it.
-void MainWindow::positionSelected() {}
-void MainWindow::applyManualStep(int) {}
-void MainWindow::writeManualMovie() {}
-void MainWindow::barPathAnalysisManualMode(int) {}
-void MainWindow::barPathAnalysisManualNextFrame() {}
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include <QGraphicsLineItem>
+#include <QLabel>
+#include <QPen>
+
+#include "analysis/range_selection.h"
+#include "app/diagnostics.h"
+#include "app/mainwindow.h"
+#include "app/mygraphicsview.h"
+#include "app/selection_state.h"
+#include "video/movie_reader.h"
+#include "video/movie_writer.h"
+
+bool plateCalibrated(float platePixel)
+{
+    return std::isfinite(platePixel) && platePixel > 0.0f;
+}
+
+float maxRisePixels(const std::deque<float>& barY, int baseY)
+{
+    float maxRise = 0.0f;
+    for (float y : barY) {
+        const float rise = static_cast<float>(baseY) - y;
+        if (rise > maxRise)
+            maxRise = rise;
+    }
+    return maxRise;
+}
+
+float currentHeightCm(float initHeight, float yLast, int baseY, float platePixel)
+{
+    return static_cast<float>(initHeight -
+                              (static_cast<double>(yLast) - baseY) / platePixel * 45.0);
+}
+
+float maxHeightCm(float initHeight, float maxRise, float platePixel)
+{
+    return static_cast<float>(initHeight + static_cast<double>(maxRise) / platePixel * 45.0);
+}
+
+float maxUpwardVelocityPixels(const std::deque<float>& barVy)
+{
+    float maxUp = 0.0f;
+    for (float v : barVy) {
+        if (-v > maxUp)
+            maxUp = -v;
+    }
+    return maxUp;
+}
+
+float upwardVelocityCm(float vyPixels, float platePixel)
+{
+    return static_cast<float>(static_cast<double>(-vyPixels / platePixel) * 45.0);
+}
+
+bool clickVelocity(int frame0, float y0, int frame1, float y1, float fps, float& vy)
+{
+    const float dt = static_cast<float>(frame1 - frame0) / fps;
+    if (!std::isfinite(dt) || dt == 0.0f)
+        return false;
+    const float v = (y1 - y0) / dt;
+    if (!std::isfinite(v))
+        return false;
+    vy = v;
+    return true;
+}
+
+int manualRangeEnd(int endFrame, int frameCount)
+{
+    return std::min(endFrame, frameCount);
+}
+
+bool manualPhaseOver(int nextFrame, int endFrame, int frameCount)
+{
+    return nextFrame >= manualRangeEnd(endFrame, frameCount);
+}
+
+void MainWindow::positionSelected()
+{
+    auto* view = qobject_cast<MyGraphicsView*>(sender());
+    if (view && (view == liveView_ || view == autoView_))
+        return;
+    diag("MainWindow::positionSelected\n");
+
+    // Only the manual view shows a movie frame; any other sender has none.
+    const SelectionOffset offset_ = selectionFrameOffset(view && view == manualView_ ? 2 : -1);
+    const ViewPoint press = selectionState().pressPos_;
+    const float sx = static_cast<float>(press.x);
+    const float sy = static_cast<float>(press.y);
+    const int x = static_cast<int>(sx - offset_.x);
+    const int y = static_cast<int>(sy - offset_.y);
+    diag("  position_: %d, %d\n", x, y);
+
+    if (step_ != 3)
+        return;
+    barX_.push_back(static_cast<float>(x));
+    barY_.push_back(static_cast<float>(y));
+    barFrame_.push_back(manualFrame_);
+    const size_t n = barX_.size();
+    if (n > 1) {
+        float vy = 0.0f;
+        // A second click on the same frame corrects the point but has no time
+        // to give a velocity; the next click's velocity is taken from it.
+        if (clickVelocity(barFrame_[n - 2], barY_[n - 2], barFrame_[n - 1], barY_[n - 1], movieFPS,
+                          vy))
+            barVy_.push_back(vy);
+        else
+            diag("  no velocity: no time between the last two clicks\n");
+    }
+}
+
+bool MainWindow::manualBlockedByRecording()
+{
+    // The recording buffers its frames in frameList_ as well; emptying or
+    // filling it now would corrupt the recording.
+    if (recState_ != 1)
+        return false;
+    diag("  recording in progress\n");
+    promptLabel_->setText("Recording in progress: press R to stop it, then [Apply]:");
+    return true;
+}
+
+bool MainWindow::manualFramesTakenByRecording()
+{
+    // A recording started since the analysis began empties frameList_ and
+    // fills it with its own frames; they must not end up in the manual movie.
+    if (frameList_.size() == manualSnapshotCount_)
+        return false;
+    diag("  frameList_ was taken by a recording\n");
+    step_ = 5;
+    promptLabel_->setText(
+        "A recording replaced the manual frames: press [Analysis] to start again.");
+    return true;
+}
+
+void MainWindow::applyManualStep(int step)
+{
+    if (step == 0 || step == 1) {
+        applyRangeStep(step, "Please drag sampling area and press [Apply]:");
+        return;
+    }
+    if (step == 2) {
+        if (manualBlockedByRecording())
+            return;
+        step_ = 3;
+        promptLabel_->setText("Please press apply to progress:");
+        manualFrame_ = analysis_start_frame;
+        frameList_.clear();
+        manualSnapshotCount_ = 0;
+        barX_.clear();
+        barY_.clear();
+        barVy_.clear();
+        barFrame_.clear();
+        if (manualPhaseOver(manualFrame_, analysis_end_frame, movie_frame_num)) {
+            diag("  no frame between %d and %d (movie of %d frames)\n", analysis_start_frame,
+                 analysis_end_frame, movie_frame_num);
+            step_ = 4;
+            promptLabel_->setText(
+                "No frame between start and end position: press [Analysis] to choose again.");
+        }
+        return;
+    }
+    if (step == 3) {
+        barPathAnalysisManualNextFrame();
+        return;
+    }
+    if (step == 4)
+        writeManualMovie();
+}
+
+void MainWindow::barPathAnalysisManualNextFrame()
+{
+    if (manualBlockedByRecording() || manualFramesTakenByRecording())
+        return;
+    if (!manualStep(manualFrame_)) {
+        // The movie said it had this frame but gives none: the frames shown so
+        // far are all there is, and they can still be written.
+        step_ = 4;
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "Frame %d cannot be read: press [Apply] to write the movie of the frames "
+                      "shown.",
+                      manualFrame_);
+        promptLabel_->setText(text);
+        return;
+    }
+    ++manualFrame_;
+    if (manualPhaseOver(manualFrame_, analysis_end_frame, movie_frame_num))
+        step_ = 4;
+}
+
+void MainWindow::barPathAnalysisManualMode(int k)
+{
+    manualStep(k);
+}
+
+bool MainWindow::manualStep(int k)
+{
+    diag("barPathAnalysisManualMode(%d)\n", k);
+    cv::Mat decoded;
+    if (!readMovieFrame(movieCapture1, k, decoded)) {
+        diag("  frame %d cannot be decoded\n", k);
+        return false;
+    }
+    movieFrame_ = decoded;
+    currentFrameMat = movieFrame_;
+    const cv::Mat frame = movieFrame_;
+
+    // Clearing deletes the slider's picture and the sampling-area rectangle;
+    // clearScene forgets them so nothing touches them later. The picture added
+    // here is not taken as framePixmapItem_: the next slider move puts its own
+    // picture over this step's drawing.
+    clearScene(&manualScene_);
+    manualScene_.addPixmap(frameToPixmap(frame));
+
+    QPen pathPen(Qt::green);
+    pathPen.setWidth(5);
+    for (size_t i = 0; i + 1 < barX_.size(); ++i)
+        manualScene_.addLine(barX_[i], barY_[i], barX_[i + 1], barY_[i + 1], pathPen);
+
+    if (templateMat.rows > 0) {
+        if (!barX_.empty()) {
+            baseY_ = static_cast<int>(barY_.front());
+            if (plateCalibrated(platePixel_)) {
+                const float maxRise = maxRisePixels(barY_, baseY_);
+                height_ = currentHeightCm(barCenterInitPos_, barY_.back(), baseY_, platePixel_);
+                maxHeight_ = maxHeightCm(barCenterInitPos_, maxRise, platePixel_);
+            }
+        }
+        if (!barVy_.empty() && plateCalibrated(platePixel_)) {
+            vy_ = upwardVelocityCm(barVy_.back(), platePixel_);
+            maxVy_ = upwardVelocityCm(-maxUpwardVelocityPixels(barVy_), platePixel_);
+        }
+        if (!plateCalibrated(platePixel_))
+            diag("  no calibration: nothing measured\n");
+        drawTextAreaBoxToScene(&manualScene_);
+    }
+
+    frameList_.push_back(sceneSnapshot(&manualScene_, true));
+    manualSnapshotCount_ = frameList_.size();
+    diag("barPathAnalysisManualMode() END\n");
+    return true;
+}
+
+void MainWindow::writeManualMovie()
+{
+    if (manualBlockedByRecording() || manualFramesTakenByRecording())
+        return;
+    step_ = 5;
+    const int firstWidth = frameList_.empty() ? 0 : frameList_.front().cols;
+    const int firstHeight = frameList_.empty() ? 0 : frameList_.front().rows;
+    diag("movieWidth=%d, movieHeight=%d, movieFPS=%.0f\n", movieWidth, movieHeight, movieFPS);
+    diag("Width=%d, Height=%d, n=%d\n", firstWidth, firstHeight,
+         static_cast<int>(frameList_.size()));
+    if (frameList_.empty()) {
+        // Nothing was shown, so there is nothing to write; an empty file
+        // would look like a movie that failed.
+        promptLabel_->setText("No frame was shown: no movie written.");
+        return;
+    }
+
+    char fname[512];
+    makeOutputFileName(fname, "avi");
+    const cv::Size size(movieWidth, movieHeight);
+    openMovieWriter(videoWriter_, fname, movieFPS, size);
+    diag("cvCreateVideoWriter\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+
+    const bool opened = videoWriter_.isOpened();
+    for (size_t i = 0; i < frameList_.size(); ++i) {
+        const cv::Mat& image = frameList_[i];
+        if (opened)
+            videoWriter_.write(fitToFrameSize(image, size));
+        diag("cvWriteFrame[%d]:%d, %d\r", static_cast<int>(i), image.cols, image.rows);
+    }
+    diag("\n");
+    videoWriter_.release();
+    if (!opened)
+        promptLabel_->setText("The movie file could not be written.");
+}

@@ -28,6 +28,7 @@ class QSpinBox;
 class QTabWidget;
 class QTimer;
 class MyGraphicsView;
+struct SelectionOffset;
 
 #ifndef KESTROVA_MOVIE_MODES
 #define KESTROVA_MOVIE_MODES 0
@@ -260,6 +261,22 @@ private:
     void returnToStartFrame();
     void applyLiveStep(int step);
 
+    /* ---- Range selection (analysis/range_selection.cpp) ---- */
+    // offset_ of the picture in the view of scene `sceneId` (0 live, 1 auto,
+    // 2 manual; any other id has a frame of 0 x 0).
+    SelectionOffset selectionFrameOffset(int sceneId) const;
+    // Replaces the selection rectangle of a movie scene.
+    void showMovieSelection(QGraphicsScene* scene, const QRectF& rect);
+
+    /* ---- Live camera loop (video/live_camera.cpp) ---- */
+    // Milliseconds on the environment's clock since this window first read it.
+    double liveClockMs();
+    // Window, match, path and velocity of one processed tick.
+    void trackLiveTarget();
+    void drawLiveTrail();
+    double liveClockOrigin_ = 0.0;
+    bool liveClockStarted_ = false;
+
     /* ---- Movie file modes (video/movie_modes.cpp) ---- */
     // Shows frame `frame` of movieCapture1 on the current movie tab as the
     // slider does and makes it currentFrameMat. Leaves the display as it was
@@ -279,6 +296,15 @@ private:
     /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
     void applyManualStep(int step);
     void writeManualMovie();
+    // barPathAnalysisManualMode; false (nothing shown, no snapshot) when
+    // frame k cannot be decoded.
+    bool manualStep(int k);
+    // A running recording owns frameList_: the manual steps wait for its end.
+    bool manualBlockedByRecording();
+    // True (and the analysis ends) when a recording replaced the snapshots.
+    bool manualFramesTakenByRecording();
+    // Snapshots the manual analysis has put into frameList_.
+    size_t manualSnapshotCount_ = 0;
 
     /* ---- Strobe movie (strobe/strobe_movie.cpp) ---- */
     void applyStrobeStep(int step);
