@@ -137,8 +137,12 @@ void MainWindow::startStrobeMovieMode()
         }
         diag("Movie file opened.\n");
     }
-    if (!presentOpenedMovie(&strobeScene_, true))
+    if (!presentOpenedMovie(&strobeScene_, true)) {
+        // The file is no movie; the two strobe captures on it are of no use.
+        movieCapture2.release();
+        movieCapture3.release();
         return;
+    }
     // The strobe movie needs all three captures on this very file.
     strobeMovieFile_ = fname;
 }
