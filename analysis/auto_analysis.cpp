@@ -1,5 +1,6 @@
 #include "analysis/auto_analysis.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <QGraphicsLineItem>
@@ -84,6 +85,50 @@ void drawPathIntoFrame(cv::Mat& frame, const std::deque<float>& xs, const std::d
     }
 }
 
+cv::Rect pathArea(const std::deque<float>& xs, const std::deque<float>& ys, cv::Size frameSize)
+{
+    const size_t n = std::min(xs.size(), ys.size());
+    if (n < 2)
+        return cv::Rect();
+    int left = static_cast<int>(xs[0]);
+    int right = left;
+    int top = static_cast<int>(ys[0]);
+    int bottom = top;
+    for (size_t i = 1; i < n; ++i) {
+        const int x = static_cast<int>(xs[i]);
+        const int y = static_cast<int>(ys[i]);
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+    }
+    // A line of thickness 3 reaches one pixel beside its axis; two more
+    // pixels leave room for the rounding of its caps.
+    constexpr int margin = 3;
+    const cv::Rect area(left - margin, top - margin, right - left + 2 * margin + 1,
+                        bottom - top + 2 * margin + 1);
+    return area & cv::Rect(cv::Point(0, 0), frameSize);
+}
+
+CleanPatch savePathArea(const cv::Mat& frame, const std::deque<float>& xs,
+                        const std::deque<float>& ys)
+{
+    CleanPatch patch;
+    patch.area = pathArea(xs, ys, frame.size());
+    if (!patch.area.empty())
+        frame(patch.area).copyTo(patch.pixels);
+    return patch;
+}
+
+cv::Mat withPatch(const cv::Mat& frame, const CleanPatch& patch)
+{
+    if (patch.area.empty() || patch.pixels.empty())
+        return frame;
+    cv::Mat clean = frame.clone();
+    patch.pixels.copyTo(clean(patch.area));
+    return clean;
+}
+
 void MainWindow::applyAutoStep(int step)
 {
     if (step == 0 || step == 1) {
@@ -139,9 +184,12 @@ void MainWindow::barPathAnalysisMode()
     barY_.clear();
     const int tw = templateMat.cols;
     const int th = templateMat.rows;
-    // The scene shows only the last analysed frame, without the burned-in path;
-    // a clean copy of it is kept instead of a picture made for every frame.
-    cv::Mat lastClean;
+    // The scene shows only the last analysed frame, without the burned-in
+    // path. Rather than a picture made for every frame, each frame keeps a
+    // copy of the pixels its path covers, and the clean picture of the last
+    // one is put together once at the end.
+    cv::Mat lastFrame;
+    CleanPatch lastPatch;
     int undecodable = -1;
 
     for (int k = analysis_start_frame; k < analysis_end_frame; ++k) {
@@ -155,7 +203,6 @@ void MainWindow::barPathAnalysisMode()
         currentFrameMat = movieFrame_;
         searchFrameMat = movieFrame_;
         cv::Mat frame = movieFrame_;
-        frame.copyTo(lastClean);
 
         const SearchWindow window = searchWindow(!barX_.empty(), barX_.empty() ? 0.0 : barX_.back(),
                                                  barY_.empty() ? 0.0 : barY_.back(), tw, th,
@@ -175,13 +222,15 @@ void MainWindow::barPathAnalysisMode()
         }
         trailMax_ = static_cast<int>(barX_.size());
 
+        lastPatch = savePathArea(frame, barX_, barY_);
+        lastFrame = frame;
         drawPathIntoFrame(frame, barX_, barY_);
         if (videoWriter_.isOpened())
             videoWriter_.write(fitToFrameSize(frame, frameSize));
     }
 
-    if (!lastClean.empty()) {
-        replaceFramePicture(&autoScene_, frameToPixmap(lastClean));
+    if (!lastFrame.empty()) {
+        replaceFramePicture(&autoScene_, frameToPixmap(withPatch(lastFrame, lastPatch)));
         const QPen pen(Qt::cyan);
         for (size_t i = 0; i + 1 < barX_.size(); ++i)
             autoScene_.addLine(barX_[i], barY_[i], barX_[i + 1], barY_[i + 1], pen);

@@ -43,3 +43,21 @@ bool matchInWindow(const cv::Mat& frame, const cv::Mat& templ, const SearchWindo
 // Burns the path into a frame of the analysed movie: a cyan line, thickness 3,
 // 8-connected, between consecutive points, the coordinates truncated.
 void drawPathIntoFrame(cv::Mat& frame, const std::deque<float>& xs, const std::deque<float>& ys);
+
+// The smallest rectangle of a frame of `frameSize` that drawPathIntoFrame can
+// change for this path; empty when the path has no line.
+cv::Rect pathArea(const std::deque<float>& xs, const std::deque<float>& ys, cv::Size frameSize);
+
+// The pixels of a frame under its path, kept before the path is burned in so
+// that the clean frame can be put together again.
+struct CleanPatch {
+    cv::Rect area;
+    cv::Mat pixels;
+};
+
+CleanPatch savePathArea(const cv::Mat& frame, const std::deque<float>& xs,
+                        const std::deque<float>& ys);
+
+// `frame` with the patch put back: a new image when there is a patch,
+// `frame` itself otherwise.
+cv::Mat withPatch(const cv::Mat& frame, const CleanPatch& patch);

@@ -163,68 +163,6 @@ private slots:
         resetEnvironment();
     }
 
-    void searchWindowRule()
-    {
-        // The example: 40 x 30 template, last point (620, 100), 640 x 480.
-        SearchWindow win = searchWindow(true, 620.0, 100.0, 40, 30, 640, 480);
-        QCOMPARE(win.x, 520.0);
-        QCOMPARE(win.y, 55.0);
-        QCOMPARE(win.w, 120.0);
-        QCOMPARE(win.h, 90.0);
-        QVERIFY(windowFits(win, 640, 480, 40, 30));
-
-        // First frame: the whole frame.
-        win = searchWindow(false, 300.0, 300.0, 40, 30, 640, 480);
-        QCOMPARE(win.x, 0.0);
-        QCOMPARE(win.y, 0.0);
-        QCOMPARE(win.w, 640.0);
-        QCOMPARE(win.h, 480.0);
-
-        // Near the left and top edges the window starts at 0; near the bottom
-        // it ends at the frame's edge.
-        win = searchWindow(true, 10.0, 470.0, 40, 30, 640, 480);
-        QCOMPARE(win.x, 0.0);
-        QCOMPARE(win.y, 390.0);
-
-        // A template wider than a third of the frame: the window starts left
-        // of the frame and cannot be searched.
-        win = searchWindow(true, 320.0, 240.0, 220, 30, 640, 480);
-        QCOMPARE(win.x, 640.0 - 660.0);
-        QVERIFY(!windowFits(win, 640, 480, 220, 30));
-        // Taller than a third likewise.
-        win = searchWindow(true, 320.0, 240.0, 40, 161, 640, 480);
-        QVERIFY(!windowFits(win, 640, 480, 40, 161));
-
-        // A template larger than the whole frame never fits.
-        QVERIFY(!windowFits(searchWindow(false, 0, 0, 700, 30, 640, 480), 640, 480, 700, 30));
-
-        // The point is the template centre at the best match, in frame pixels.
-        const cv::Point2f p = pointFromMatch(7, 3, SearchWindow{520.0, 55.0, 120.0, 90.0}, 41, 30);
-        QCOMPARE(p.x, 20.5f + 7.0f + 520.0f);
-        QCOMPARE(p.y, 15.0f + 3.0f + 55.0f);
-    }
-
-    void matchFindsTheTargetInTheWindow()
-    {
-        const cv::Mat frame = fixtures::syntheticFrame(7, kSize);
-        const cv::Point tl = fixtures::targetTopLeft(7, kSize);
-        const cv::Mat templ = frame(cv::Rect(tl, fixtures::targetSize(kSize))).clone();
-        cv::Point at(-1, -1);
-        SearchWindow whole{0, 0, 320, 240};
-        QVERIFY(matchInWindow(frame, templ, whole, at));
-        QCOMPARE(at, tl);
-        const SearchWindow around = searchWindow(true, tl.x + 5.0, tl.y + 3.0, templ.cols, templ.rows, 320, 240);
-        QVERIFY(matchInWindow(frame, templ, around, at));
-        QCOMPARE(at.x + static_cast<int>(around.x), tl.x);
-        QCOMPARE(at.y + static_cast<int>(around.y), tl.y);
-        // No search: the location stays as it was.
-        at = cv::Point(-5, -5);
-        QVERIFY(!matchInWindow(frame, cv::Mat(200, 200, CV_8UC3, cv::Scalar::all(9)),
-                               searchWindow(true, 160, 120, 200, 200, 320, 240), at));
-        QCOMPARE(at, cv::Point(-5, -5));
-        QVERIFY(!matchInWindow(frame, cv::Mat(10, 10, CV_8UC1), whole, at));
-    }
-
     void trackedPathFollowsTheTarget_data()
     {
         QTest::addColumn<bool>("mpeg4");
