@@ -129,6 +129,47 @@ cv::Mat withPatch(const cv::Mat& frame, const CleanPatch& patch)
     return clean;
 }
 
+void PathBurner::reset(cv::Size frameSize)
+{
+    size_ = frameSize;
+    mask_ = cv::Mat::zeros(frameSize, CV_8UC1);
+    points_ = 0;
+}
+
+void PathBurner::addPoint(float x, float y)
+{
+    const cv::Point p(static_cast<int>(x), static_cast<int>(y));
+    if (points_ == 0) {
+        left_ = right_ = p.x;
+        top_ = bottom_ = p.y;
+    } else {
+        cv::line(mask_, last_, p, cv::Scalar(255), 3, cv::LINE_8, 0);
+        left_ = std::min(left_, p.x);
+        right_ = std::max(right_, p.x);
+        top_ = std::min(top_, p.y);
+        bottom_ = std::max(bottom_, p.y);
+    }
+    last_ = p;
+    ++points_;
+}
+
+CleanPatch PathBurner::burnInto(cv::Mat& frame) const
+{
+    CleanPatch patch;
+    if (points_ < 2 || frame.size() != size_ || frame.type() != CV_8UC3)
+        return patch;
+    // The same margin as pathArea: the thick line's reach beside its axis.
+    constexpr int margin = 3;
+    patch.area = cv::Rect(left_ - margin, top_ - margin, right_ - left_ + 2 * margin + 1,
+                          bottom_ - top_ + 2 * margin + 1) &
+                 cv::Rect(cv::Point(0, 0), size_);
+    if (patch.area.empty())
+        return patch;
+    frame(patch.area).copyTo(patch.pixels);
+    frame(patch.area).setTo(cv::Scalar(255, 255, 0), mask_(patch.area));
+    return patch;
+}
+
 void MainWindow::applyAutoStep(int step)
 {
     if (step == 0 || step == 1) {
@@ -190,6 +231,7 @@ void MainWindow::barPathAnalysisMode()
     // one is put together once at the end.
     cv::Mat lastFrame;
     CleanPatch lastPatch;
+    PathBurner burner;
     int undecodable = -1;
 
     for (int k = analysis_start_frame; k < analysis_end_frame; ++k) {
@@ -203,6 +245,8 @@ void MainWindow::barPathAnalysisMode()
         currentFrameMat = movieFrame_;
         searchFrameMat = movieFrame_;
         cv::Mat frame = movieFrame_;
+        if (barX_.empty())
+            burner.reset(frame.size());
 
         const SearchWindow window = searchWindow(!barX_.empty(), barX_.empty() ? 0.0 : barX_.back(),
                                                  barY_.empty() ? 0.0 : barY_.back(), tw, th,
@@ -221,10 +265,15 @@ void MainWindow::barPathAnalysisMode()
             barY_.push_back(barY_.back());
         }
         trailMax_ = static_cast<int>(barX_.size());
+        burner.addPoint(barX_.back(), barY_.back());
 
-        lastPatch = savePathArea(frame, barX_, barY_);
         lastFrame = frame;
-        drawPathIntoFrame(frame, barX_, barY_);
+        lastPatch = burner.burnInto(frame);
+        if (lastPatch.area.empty() && barX_.size() >= 2) {
+            // A frame of another size than the first: drawn line by line.
+            lastPatch = savePathArea(frame, barX_, barY_);
+            drawPathIntoFrame(frame, barX_, barY_);
+        }
         if (videoWriter_.isOpened())
             videoWriter_.write(fitToFrameSize(frame, frameSize));
     }

@@ -61,3 +61,28 @@ CleanPatch savePathArea(const cv::Mat& frame, const std::deque<float>& xs,
 // `frame` with the patch put back: a new image when there is a patch,
 // `frame` itself otherwise.
 cv::Mat withPatch(const cv::Mat& frame, const CleanPatch& patch);
+
+// Burns a growing path into successive frames: the same pixels as
+// drawPathIntoFrame with every point so far, but each segment is rasterised
+// once into a mask instead of once per frame, so a long range does not cost
+// the square of its length. Only the area the path covers is touched.
+class PathBurner
+{
+public:
+    // Starts an empty path for frames of `frameSize`.
+    void reset(cv::Size frameSize);
+    // Appends a point (coordinates truncated as drawPathIntoFrame does); from
+    // the second point on, adds the segment from the previous one.
+    void addPoint(float x, float y);
+    // Burns the path into a frame of the size given to reset() and returns the
+    // pixels it covered before. A frame of another size is left alone and an
+    // empty patch returned.
+    CleanPatch burnInto(cv::Mat& frame) const;
+
+private:
+    cv::Mat mask_;
+    cv::Size size_;
+    int points_ = 0;
+    cv::Point last_;
+    int left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
+};

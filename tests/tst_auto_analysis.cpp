@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <deque>
 
 #include <QtTest>
@@ -113,6 +114,43 @@ private slots:
         QCOMPARE(frame.at<cv::Vec3b>(26, 30), cv::Vec3b(0, 0, 0));
         QCOMPARE(frame.at<cv::Vec3b>(34, 30), cv::Vec3b(0, 0, 0));
         QCOMPARE(frame.at<cv::Vec3b>(30, 55), cv::Vec3b(0, 0, 0));
+    }
+
+    void incrementalBurnMatchesDrawingEveryLine()
+    {
+        // A wandering path with repeated points, edge points and long jumps;
+        // after each point the burned frame must equal the one drawn line by
+        // line, byte for byte, and the patch must give the decoded frame back.
+        cv::RNG rng(7);
+        std::deque<float> xs, ys;
+        PathBurner burner;
+        burner.reset(kSize);
+        float x = 160.0f, y = 120.0f;
+        for (int k = 0; k < 60; ++k) {
+            if (k % 9 == 4) {
+                x = static_cast<float>(rng.uniform(0.0, 320.0));
+                y = static_cast<float>(rng.uniform(0.0, 240.0));
+            } else if (k % 7 != 3) {
+                x = std::clamp(x + static_cast<float>(rng.uniform(-9.0, 9.0)), 0.0f, 319.9f);
+                y = std::clamp(y + static_cast<float>(rng.uniform(-9.0, 9.0)), 0.0f, 239.9f);
+            }
+            xs.push_back(x);
+            ys.push_back(y);
+            burner.addPoint(x, y);
+
+            const cv::Mat decoded = fixtures::syntheticFrame(k, kSize);
+            cv::Mat oracle = decoded.clone();
+            drawPathIntoFrame(oracle, xs, ys);
+            cv::Mat burned = decoded.clone();
+            const CleanPatch patch = burner.burnInto(burned);
+            QVERIFY2(cv::norm(burned, oracle, cv::NORM_INF) == 0.0, qPrintable(QString::number(k)));
+            QCOMPARE(cv::norm(withPatch(burned, patch), decoded, cv::NORM_INF), 0.0);
+        }
+        // A frame of another size is not touched.
+        cv::Mat other = fixtures::syntheticFrame(0, cv::Size(160, 120));
+        const cv::Mat before = other.clone();
+        QVERIFY(burner.burnInto(other).area.empty());
+        QCOMPARE(cv::norm(other, before, cv::NORM_INF), 0.0);
     }
 };
 
