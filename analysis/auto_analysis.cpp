@@ -15,7 +15,8 @@
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 
-namespace {
+namespace
+{
 constexpr double kWindowFactor = 3.0;
 constexpr double kAnalysedMovieFps = 30.0;
 } // namespace

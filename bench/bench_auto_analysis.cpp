@@ -26,7 +26,8 @@
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 
-namespace {
+namespace
+{
 
 constexpr int kFrames = 300;
 
@@ -109,7 +110,8 @@ void decodeAndWrite(benchmark::State& state, const std::string& key)
         state.SkipWithError("movie not available");
         return;
     }
-    const std::string out = movies().dir.filePath("written-" + QString::fromStdString(key) + ".avi").toStdString();
+    const std::string out =
+        movies().dir.filePath("written-" + QString::fromStdString(key) + ".avi").toStdString();
     for (auto _ : state) {
         cv::VideoCapture capture(path);
         cv::VideoWriter writer;
@@ -157,9 +159,9 @@ void analysis(benchmark::State& state, const std::string& key, bool writeMovie)
         w.movie_frame_num = static_cast<int>(w.movieCapture1.get(cv::CAP_PROP_FRAME_COUNT));
         w.movieWidth = first.cols;
         w.movieHeight = first.rows;
-        w.templateMat =
-            first(cv::Rect(fixtures::targetTopLeft(0, first.size()), fixtures::targetSize(first.size())))
-                .clone();
+        w.templateMat = first(cv::Rect(fixtures::targetTopLeft(0, first.size()),
+                                       fixtures::targetSize(first.size())))
+                            .clone();
         w.analysis_start_frame = 0;
         w.analysis_end_frame = kFrames;
         state.ResumeTiming();

@@ -18,7 +18,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-namespace fixtures {
+namespace fixtures
+{
 
 constexpr int kMarkBits = 12;
 
@@ -88,8 +89,7 @@ inline int frameMark(const cv::Mat& image)
     const int b = markBlock(image.size());
     int k = 0;
     for (int bit = 0; bit < kMarkBits; ++bit) {
-        const cv::Vec3b px =
-            image.at<cv::Vec3b>(image.rows - b / 2 - 2, 2 + bit * b + b / 2);
+        const cv::Vec3b px = image.at<cv::Vec3b>(image.rows - b / 2 - 2, 2 + bit * b + b / 2);
         if ((px[0] + px[1] + px[2]) / 3 > 128)
             k |= 1 << bit;
     }

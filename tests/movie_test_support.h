@@ -25,7 +25,8 @@
 #include "app/mainwindow.h"
 #include "movie_fixtures.h"
 
-namespace movietest {
+namespace movietest
+{
 
 struct DialogSeen {
     bool seen = false;
@@ -107,7 +108,8 @@ inline int shownFrame(const MainWindow& w)
 {
     if (!w.framePixmapItem_)
         return -1;
-    const QImage image = w.framePixmapItem_->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+    const QImage image =
+        w.framePixmapItem_->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
     const cv::Mat wrapped(image.height(), image.width(), CV_8UC3, const_cast<uchar*>(image.bits()),
                           static_cast<size_t>(image.bytesPerLine()));
     return fixtures::frameMark(wrapped);
@@ -117,7 +119,8 @@ inline int shownFrame(const MainWindow& w)
 // showing a frame of the movie's size.
 inline QPoint viewPointFor(const MainWindow& w, int fx, int fy)
 {
-    const SelectionOffset off = selectionOffset(w.viewWidth_, w.viewHeight_, w.movieWidth, w.movieHeight);
+    const SelectionOffset off =
+        selectionOffset(w.viewWidth_, w.viewHeight_, w.movieWidth, w.movieHeight);
     return QPoint(static_cast<int>(std::ceil(fx + off.x)), static_cast<int>(std::ceil(fy + off.y)));
 }
 

@@ -8,7 +8,8 @@
 #include "analysis/auto_analysis.h"
 #include "movie_fixtures.h"
 
-namespace {
+namespace
+{
 const cv::Size kSize(320, 240);
 }
 
@@ -66,7 +67,8 @@ private slots:
         SearchWindow whole{0, 0, 320, 240};
         QVERIFY(matchInWindow(frame, templ, whole, at));
         QCOMPARE(at, tl);
-        const SearchWindow around = searchWindow(true, tl.x + 5.0, tl.y + 3.0, templ.cols, templ.rows, 320, 240);
+        const SearchWindow around =
+            searchWindow(true, tl.x + 5.0, tl.y + 3.0, templ.cols, templ.rows, 320, 240);
         QVERIFY(matchInWindow(frame, templ, around, at));
         QCOMPARE(at.x + static_cast<int>(around.x), tl.x);
         QCOMPARE(at.y + static_cast<int>(around.y), tl.y);

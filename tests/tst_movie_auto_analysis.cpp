@@ -20,7 +20,8 @@
 
 using namespace movietest;
 
-namespace {
+namespace
+{
 
 const cv::Size kSize(320, 240);
 
@@ -133,7 +134,8 @@ class TestMovieAutoAnalysis : public QObject
         w.animeSlider_->setValue(sliderFor(end, frames));
         apply(w);
         QCOMPARE(w.step_, 2);
-        QCOMPARE(w.promptLabel_->text(), QString("Please set target area by drag and press [Apply]:"));
+        QCOMPARE(w.promptLabel_->text(),
+                 QString("Please set target area by drag and press [Apply]:"));
         const cv::Point tl = fixtures::targetTopLeft(start, kSize);
         const cv::Size ts = fixtures::targetSize(kSize);
         dragOnView(w.autoView_, viewPointFor(w, tl.x, tl.y),
@@ -202,10 +204,14 @@ private slots:
         QCOMPARE(w.trailMax_, n);
         for (int i = 0; i < n; ++i) {
             const cv::Point2f known = fixtures::targetCentre(start + i, kSize);
-            QVERIFY2(std::abs(w.barX_[i] - known.x) <= 1.0f && std::abs(w.barY_[i] - known.y) <= 1.0f,
+            QVERIFY2(std::abs(w.barX_[i] - known.x) <= 1.0f &&
+                         std::abs(w.barY_[i] - known.y) <= 1.0f,
                      qPrintable(QString("frame %1: (%2, %3) against (%4, %5)")
-                                    .arg(start + i).arg(w.barX_[i]).arg(w.barY_[i])
-                                    .arg(known.x).arg(known.y)));
+                                    .arg(start + i)
+                                    .arg(w.barX_[i])
+                                    .arg(w.barY_[i])
+                                    .arg(known.x)
+                                    .arg(known.y)));
         }
 
         // The scene: the last analysed frame without the burned path, and the
@@ -242,7 +248,8 @@ private slots:
             for (int j = 0; j < n - 1; ++j) {
                 const bool drawn = isCyan(movie.images[i].at<cv::Vec3b>(mids[j]));
                 if (j < i)
-                    QVERIFY2(drawn, qPrintable(QString("frame %1 misses segment %2").arg(i).arg(j)));
+                    QVERIFY2(drawn,
+                             qPrintable(QString("frame %1 misses segment %2").arg(i).arg(j)));
             }
         }
         QVERIFY(!isCyan(movie.images[0].at<cv::Vec3b>(mids[0])));
@@ -259,7 +266,8 @@ private slots:
         MainWindow w;
         openMovie(w, file);
         const cv::Point tl = fixtures::targetTopLeft(5, kSize);
-        w.templateMat = fixtures::syntheticFrame(5, kSize)(cv::Rect(tl, fixtures::targetSize(kSize))).clone();
+        w.templateMat =
+            fixtures::syntheticFrame(5, kSize)(cv::Rect(tl, fixtures::targetSize(kSize))).clone();
 
         // One frame: one point, no line anywhere, a movie of one frame.
         w.analysis_start_frame = 5;
@@ -330,6 +338,28 @@ private slots:
         QCOMPARE(movie.frames, 12);
     }
 
+    void trackingGoesOnWhenTheMovieCannotBeWritten()
+    {
+        const QString file = makeMovie("nowriter.avi", 8, false);
+        MainWindow w;
+        openMovie(w, file);
+        // No output directory: the writer does not open.
+        QVERIFY(QDir("output").removeRecursively());
+        const cv::Point tl = fixtures::targetTopLeft(0, kSize);
+        w.templateMat =
+            fixtures::syntheticFrame(0, kSize)(cv::Rect(tl, fixtures::targetSize(kSize))).clone();
+        w.analysis_start_frame = 0;
+        w.analysis_end_frame = 8;
+        w.step_ = 3;
+        apply(w);
+        QCOMPARE(w.step_, 4);
+        QCOMPARE(static_cast<int>(w.barX_.size()), 8);
+        QVERIFY(std::abs(w.barX_[7] - fixtures::targetCentre(7, kSize).x) <= 1.0f);
+        QCOMPARE(lineItems(w.autoScene_).size(), 7);
+        QCOMPARE(shownFrame(w), 7);
+        QVERIFY(!QDir("output").exists());
+    }
+
     void refusesWithoutTargetOrMovie()
     {
         MainWindow w;
@@ -338,7 +368,8 @@ private slots:
         w.templateMat = cv::Mat(10, 10, CV_8UC3, cv::Scalar::all(50));
         apply(w);
         QCOMPARE(w.step_, 3);
-        QCOMPARE(w.promptLabel_->text(), QString("No movie is open: please open a movie file first."));
+        QCOMPARE(w.promptLabel_->text(),
+                 QString("No movie is open: please open a movie file first."));
         QVERIFY(outputMovies().isEmpty());
 
         const QString file = makeMovie("target.avi", 10, false);
@@ -364,7 +395,8 @@ private slots:
 
         // With a target the same press runs the analysis.
         const cv::Point tl = fixtures::targetTopLeft(0, kSize);
-        w.templateMat = fixtures::syntheticFrame(0, kSize)(cv::Rect(tl, fixtures::targetSize(kSize))).clone();
+        w.templateMat =
+            fixtures::syntheticFrame(0, kSize)(cv::Rect(tl, fixtures::targetSize(kSize))).clone();
         w.analysis_start_frame = 0;
         w.analysis_end_frame = 10;
         apply(w);
@@ -397,7 +429,8 @@ private slots:
         openMovie(w, cut);
         QCOMPARE(w.movie_frame_num, 40);
         const cv::Point tl = fixtures::targetTopLeft(2, kSize);
-        w.templateMat = fixtures::syntheticFrame(2, kSize)(cv::Rect(tl, fixtures::targetSize(kSize))).clone();
+        w.templateMat =
+            fixtures::syntheticFrame(2, kSize)(cv::Rect(tl, fixtures::targetSize(kSize))).clone();
         w.analysis_start_frame = 2;
         w.analysis_end_frame = 40;
         w.step_ = 3;
@@ -407,8 +440,9 @@ private slots:
         QVERIFY(analysed > 5);
         QVERIFY(analysed < 38);
         QCOMPARE(w.trailMax_, analysed);
-        QCOMPARE(w.promptLabel_->text(),
-                 QString("Frame %1 cannot be decoded: the analysis stopped there.").arg(2 + analysed));
+        QCOMPARE(
+            w.promptLabel_->text(),
+            QString("Frame %1 cannot be decoded: the analysis stopped there.").arg(2 + analysed));
         // The movie holds every analysed frame and plays to its end. The
         // last frame before the cut may come out of the decoder half
         // concealed from its predecessor, so its mark is read from the movie.

@@ -16,7 +16,8 @@
 
 using namespace movietest;
 
-namespace {
+namespace
+{
 
 const cv::Size kSmall(320, 240);
 
@@ -99,7 +100,8 @@ private slots:
         QFETCH(bool, mpeg4);
         if (mpeg4)
             MOVIETEST_REQUIRE_FFMPEG();
-        const QString file = mpeg4 ? makeMpeg4Movie("lift.avi", 30, 250) : makeMovie("lift.avi", 30);
+        const QString file =
+            mpeg4 ? makeMpeg4Movie("lift.avi", 30, 250) : makeMovie("lift.avi", 30);
         QVERIFY(!file.isEmpty());
         MainWindow w;
         w.step_ = 2;
@@ -358,7 +360,8 @@ private slots:
         QFETCH(bool, mpeg4);
         if (mpeg4)
             MOVIETEST_REQUIRE_FFMPEG();
-        const QString file = mpeg4 ? makeMpeg4Movie("seek.avi", 60, 250) : makeMovie("seek.avi", 60);
+        const QString file =
+            mpeg4 ? makeMpeg4Movie("seek.avi", 60, 250) : makeMovie("seek.avi", 60);
         QVERIFY(!file.isEmpty());
         cv::VideoCapture capture(file.toStdString());
         QVERIFY(capture.isOpened());

@@ -14,7 +14,8 @@
 #include "app/mainwindow.h"
 #include "video/movie_reader.h"
 
-namespace {
+namespace
+{
 constexpr int kFileNameSize = 512;
 
 QString askForMovie(QWidget* parent)
