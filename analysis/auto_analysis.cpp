@@ -281,7 +281,9 @@ void MainWindow::barPathAnalysisMode()
 
     if (!lastFrame.empty()) {
         replaceFramePicture(&autoScene_, frameToPixmap(withPatch(lastFrame, lastPatch)));
-        const QPen pen(Qt::cyan);
+        // One screen pixel wide whatever the view's scale.
+        QPen pen(Qt::cyan);
+        pen.setCosmetic(true);
         for (size_t i = 0; i + 1 < barX_.size(); ++i)
             autoScene_.addLine(barX_[i], barY_[i], barX_[i + 1], barY_[i + 1], pen);
     }

@@ -223,6 +223,7 @@ private slots:
         for (QGraphicsLineItem* line : lines) {
             QCOMPARE(line->pen().color(), QColor(Qt::cyan));
             QCOMPARE(line->pen().widthF(), 1.0);
+            QVERIFY(line->pen().isCosmetic());
             QVERIFY(line->zValue() >= w.framePixmapItem_->zValue());
         }
         const QImage picture = w.framePixmapItem_->pixmap().toImage();
