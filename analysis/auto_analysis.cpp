@@ -1,5 +1,300 @@
-#include "app/mainwindow.h"
+#include "analysis/auto_analysis.h"
 
-// Not built yet: automatic bar path analysis.
-void MainWindow::applyAutoStep(int) {}
-void MainWindow::barPathAnalysisMode() {}
+#include <algorithm>
+#include <cstdio>
+
+#include <QGraphicsLineItem>
+#include <QGraphicsPixmapItem>
+#include <QLabel>
+#include <QPen>
+
+#include <opencv2/imgproc.hpp>
+
+#include "app/diagnostics.h"
+#include "app/mainwindow.h"
+#include "video/movie_reader.h"
+#include "video/movie_writer.h"
+
+namespace
+{
+constexpr double kWindowFactor = 3.0;
+constexpr double kAnalysedMovieFps = 30.0;
+} // namespace
+
+SearchWindow searchWindow(bool hasPreviousPoint, double px, double py, int templateWidth,
+                          int templateHeight, int frameWidth, int frameHeight)
+{
+    SearchWindow window;
+    if (!hasPreviousPoint) {
+        window.w = frameWidth;
+        window.h = frameHeight;
+        return window;
+    }
+    window.w = kWindowFactor * templateWidth;
+    window.h = kWindowFactor * templateHeight;
+    const double a = px - window.w / 2 > 0 ? px - window.w / 2 : 0;
+    window.x = frameWidth - window.w <= a ? frameWidth - window.w : a;
+    const double b = py - window.h / 2 > 0 ? py - window.h / 2 : 0;
+    window.y = frameHeight - window.h <= b ? frameHeight - window.h : b;
+    return window;
+}
+
+bool windowFits(const SearchWindow& window, int frameWidth, int frameHeight, int templateWidth,
+                int templateHeight)
+{
+    if (!(window.x >= 0 && window.y >= 0 && window.w > 0 && window.w <= frameWidth &&
+          window.h > 0 && window.h <= frameHeight))
+        return false;
+    // A template larger than the window (one taken from a bigger picture)
+    // has no place to go; matching it would be an error, not a score.
+    return templateWidth > 0 && templateHeight > 0 && static_cast<int>(window.w) >= templateWidth &&
+           static_cast<int>(window.h) >= templateHeight;
+}
+
+cv::Point2f pointFromMatch(int matchX, int matchY, const SearchWindow& window, int templateWidth,
+                           int templateHeight)
+{
+    return cv::Point2f(static_cast<float>(templateWidth * 0.5 + matchX + window.x),
+                       static_cast<float>(templateHeight * 0.5 + matchY + window.y));
+}
+
+bool matchInWindow(const cv::Mat& frame, const cv::Mat& templ, const SearchWindow& window,
+                   cv::Point& location)
+{
+    if (frame.empty() || templ.empty() || frame.type() != templ.type() ||
+        !windowFits(window, frame.cols, frame.rows, templ.cols, templ.rows))
+        return false;
+    const cv::Rect area(static_cast<int>(window.x), static_cast<int>(window.y),
+                        static_cast<int>(window.w), static_cast<int>(window.h));
+    if ((area & cv::Rect(0, 0, frame.cols, frame.rows)) != area)
+        return false;
+    cv::Mat scores;
+    cv::matchTemplate(frame(area), templ, scores, cv::TM_CCOEFF_NORMED);
+    cv::Point best(0, 0);
+    cv::minMaxLoc(scores, nullptr, nullptr, nullptr, &best);
+    location = best;
+    return true;
+}
+
+void drawPathIntoFrame(cv::Mat& frame, const std::deque<float>& xs, const std::deque<float>& ys)
+{
+    const size_t n = std::min(xs.size(), ys.size());
+    for (size_t i = 0; i + 1 < n; ++i) {
+        const cv::Point from(static_cast<int>(xs[i]), static_cast<int>(ys[i]));
+        const cv::Point to(static_cast<int>(xs[i + 1]), static_cast<int>(ys[i + 1]));
+        cv::line(frame, from, to, cv::Scalar(255, 255, 0), 3, cv::LINE_8, 0);
+    }
+}
+
+cv::Rect pathArea(const std::deque<float>& xs, const std::deque<float>& ys, cv::Size frameSize)
+{
+    const size_t n = std::min(xs.size(), ys.size());
+    if (n < 2)
+        return cv::Rect();
+    int left = static_cast<int>(xs[0]);
+    int right = left;
+    int top = static_cast<int>(ys[0]);
+    int bottom = top;
+    for (size_t i = 1; i < n; ++i) {
+        const int x = static_cast<int>(xs[i]);
+        const int y = static_cast<int>(ys[i]);
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+    }
+    // A line of thickness 3 reaches one pixel beside its axis; two more
+    // pixels leave room for the rounding of its caps.
+    constexpr int margin = 3;
+    const cv::Rect area(left - margin, top - margin, right - left + 2 * margin + 1,
+                        bottom - top + 2 * margin + 1);
+    return area & cv::Rect(cv::Point(0, 0), frameSize);
+}
+
+CleanPatch savePathArea(const cv::Mat& frame, const std::deque<float>& xs,
+                        const std::deque<float>& ys)
+{
+    CleanPatch patch;
+    patch.area = pathArea(xs, ys, frame.size());
+    if (!patch.area.empty())
+        frame(patch.area).copyTo(patch.pixels);
+    return patch;
+}
+
+cv::Mat withPatch(const cv::Mat& frame, const CleanPatch& patch)
+{
+    if (patch.area.empty() || patch.pixels.empty())
+        return frame;
+    cv::Mat clean = frame.clone();
+    patch.pixels.copyTo(clean(patch.area));
+    return clean;
+}
+
+void PathBurner::reset(cv::Size frameSize)
+{
+    size_ = frameSize;
+    mask_ = cv::Mat::zeros(frameSize, CV_8UC1);
+    points_ = 0;
+}
+
+void PathBurner::addPoint(float x, float y)
+{
+    const cv::Point p(static_cast<int>(x), static_cast<int>(y));
+    if (points_ == 0) {
+        left_ = right_ = p.x;
+        top_ = bottom_ = p.y;
+    } else {
+        cv::line(mask_, last_, p, cv::Scalar(255), 3, cv::LINE_8, 0);
+        left_ = std::min(left_, p.x);
+        right_ = std::max(right_, p.x);
+        top_ = std::min(top_, p.y);
+        bottom_ = std::max(bottom_, p.y);
+    }
+    last_ = p;
+    ++points_;
+}
+
+CleanPatch PathBurner::burnInto(cv::Mat& frame) const
+{
+    CleanPatch patch;
+    if (points_ < 2 || frame.size() != size_ || frame.type() != CV_8UC3)
+        return patch;
+    // The same margin as pathArea: the thick line's reach beside its axis.
+    constexpr int margin = 3;
+    patch.area = cv::Rect(left_ - margin, top_ - margin, right_ - left_ + 2 * margin + 1,
+                          bottom_ - top_ + 2 * margin + 1) &
+                 cv::Rect(cv::Point(0, 0), size_);
+    if (patch.area.empty())
+        return patch;
+    frame(patch.area).copyTo(patch.pixels);
+    frame(patch.area).setTo(cv::Scalar(255, 255, 0), mask_(patch.area));
+    return patch;
+}
+
+void MainWindow::applyAutoStep(int step)
+{
+    if (step == 0 || step == 1) {
+        applyRangeStep(step, "Please set target area by drag and press [Apply]:");
+    } else if (step == 2) {
+        promptLabel_->setText("Please press apply to strat:");
+        step_ = 3;
+    } else if (step == 3) {
+        // Without a movie or a usable target the press is refused and the step
+        // stays, so a drag and another Apply start the analysis.
+        if (!autoAnalysisReady())
+            return;
+        step_ = 4;
+        barPathAnalysisMode();
+    }
+}
+
+bool MainWindow::autoAnalysisReady()
+{
+    if (!movieCapture1.isOpened()) {
+        diag("  no movie open\n");
+        promptLabel_->setText("No movie is open: please open a movie file first.");
+        return false;
+    }
+    if (templateMat.empty()) {
+        diag("  no target\n");
+        promptLabel_->setText("No target area yet: please drag target area and press [Apply]:");
+        return false;
+    }
+    if (templateMat.type() != CV_8UC3 || templateMat.cols > movieWidth ||
+        templateMat.rows > movieHeight) {
+        diag("  target %dx%d does not fit the movie\n", templateMat.cols, templateMat.rows);
+        promptLabel_->setText(
+            "Target area does not fit the movie: please drag target area and press [Apply]:");
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::barPathAnalysisMode()
+{
+    diag("barPathAnalysisMode()\n");
+    if (!autoAnalysisReady())
+        return;
+
+    char fname[512];
+    makeOutputFileName(fname, "avi");
+    const cv::Size frameSize(movieWidth, movieHeight);
+    if (!openMovieWriter(videoWriter_, fname, kAnalysedMovieFps, frameSize))
+        diag("  video writer not opened: %s\n", fname);
+
+    barX_.clear();
+    barY_.clear();
+    const int tw = templateMat.cols;
+    const int th = templateMat.rows;
+    // The scene shows only the last analysed frame, without the burned-in
+    // path. Rather than a picture made for every frame, each frame keeps a
+    // copy of the pixels its path covers, and the clean picture of the last
+    // one is put together once at the end.
+    cv::Mat lastFrame;
+    CleanPatch lastPatch;
+    PathBurner burner;
+    int undecodable = -1;
+
+    for (int k = analysis_start_frame; k < analysis_end_frame; ++k) {
+        diag("  k = %d\n", k);
+        cv::Mat decoded;
+        if (!readMovieFrame(movieCapture1, k, decoded)) {
+            undecodable = k;
+            break;
+        }
+        movieFrame_ = decoded;
+        currentFrameMat = movieFrame_;
+        searchFrameMat = movieFrame_;
+        cv::Mat frame = movieFrame_;
+        if (barX_.empty())
+            burner.reset(frame.size());
+
+        const SearchWindow window = searchWindow(!barX_.empty(), barX_.empty() ? 0.0 : barX_.back(),
+                                                 barY_.empty() ? 0.0 : barY_.back(), tw, th,
+                                                 searchFrameMat.cols, searchFrameMat.rows);
+        diag("roi: %.1f, %.1f, %.1f, %.1f\n", window.x, window.y, window.w, window.h);
+        cv::Point best(0, 0);
+        if (matchInWindow(searchFrameMat, templateMat, window, best) || barX_.empty()) {
+            const cv::Point2f point = pointFromMatch(best.x, best.y, window, tw, th);
+            barX_.push_back(point.x);
+            barY_.push_back(point.y);
+        } else {
+            // No search was possible in this frame (the window of a template
+            // wider or taller than a third of the frame lies partly outside
+            // it): the target is taken to stand where it was last found.
+            barX_.push_back(barX_.back());
+            barY_.push_back(barY_.back());
+        }
+        trailMax_ = static_cast<int>(barX_.size());
+        burner.addPoint(barX_.back(), barY_.back());
+
+        lastFrame = frame;
+        lastPatch = burner.burnInto(frame);
+        if (lastPatch.area.empty() && barX_.size() >= 2) {
+            // A frame of another size than the first: drawn line by line.
+            lastPatch = savePathArea(frame, barX_, barY_);
+            drawPathIntoFrame(frame, barX_, barY_);
+        }
+        if (videoWriter_.isOpened())
+            videoWriter_.write(fitToFrameSize(frame, frameSize));
+    }
+
+    if (!lastFrame.empty()) {
+        replaceFramePicture(&autoScene_, frameToPixmap(withPatch(lastFrame, lastPatch)));
+        // One screen pixel wide whatever the view's scale.
+        QPen pen(Qt::cyan);
+        pen.setCosmetic(true);
+        for (size_t i = 0; i + 1 < barX_.size(); ++i)
+            autoScene_.addLine(barX_[i], barY_[i], barX_[i + 1], barY_[i + 1], pen);
+    }
+    videoWriter_.release();
+
+    if (undecodable >= 0) {
+        diag("  frame %d cannot be decoded: analysis stopped\n", undecodable);
+        char message[160];
+        std::snprintf(message, sizeof message,
+                      "Frame %d cannot be decoded: the analysis stopped there.", undecodable);
+        promptLabel_->setText(message);
+    }
+    diag("barPathAnalysisMode() END\n");
+}

@@ -292,6 +292,9 @@ private:
 
     /* ---- Automatic analysis (analysis/auto_analysis.cpp) ---- */
     void applyAutoStep(int step);
+    // Whether the analysis has a movie and a target it can search; when not,
+    // says so in the prompt.
+    bool autoAnalysisReady();
 
     /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
     void applyManualStep(int step);

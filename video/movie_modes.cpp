@@ -14,7 +14,8 @@
 #include "app/mainwindow.h"
 #include "video/movie_reader.h"
 
-namespace {
+namespace
+{
 constexpr int kFileNameSize = 512;
 
 QString askForMovie(QWidget* parent)
@@ -137,8 +138,12 @@ void MainWindow::startStrobeMovieMode()
         }
         diag("Movie file opened.\n");
     }
-    if (!presentOpenedMovie(&strobeScene_, true))
+    if (!presentOpenedMovie(&strobeScene_, true)) {
+        // The file is no movie; the two strobe captures on it are of no use.
+        movieCapture2.release();
+        movieCapture3.release();
         return;
+    }
     // The strobe movie needs all three captures on this very file.
     strobeMovieFile_ = fname;
 }

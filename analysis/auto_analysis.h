@@ -1,0 +1,88 @@
+#pragma once
+
+#include <deque>
+
+#include <opencv2/core.hpp>
+
+// The arithmetic of the automatic bar path analysis, kept free of widgets so
+// that the numbers can be pinned down on their own.
+
+// The part of a frame searched for the target, in frame pixels.
+struct SearchWindow {
+    double x = 0.0;
+    double y = 0.0;
+    double w = 0.0;
+    double h = 0.0;
+};
+
+// Without a previous point the whole frame is searched. Otherwise the window is
+// three template sizes, centred on the previous point (px, py) and pushed back
+// inside the frame, the lower bound applied first. A template wider or taller
+// than a third of the frame gives a window that starts left of or above it.
+SearchWindow searchWindow(bool hasPreviousPoint, double px, double py, int templateWidth,
+                          int templateHeight, int frameWidth, int frameHeight);
+
+// Whether the window can be cut from the frame and matched: it starts inside
+// the frame, is not empty and not larger than the frame, and (truncated to
+// whole pixels) still holds the whole template.
+bool windowFits(const SearchWindow& window, int frameWidth, int frameHeight, int templateWidth,
+                int templateHeight);
+
+// The recorded point for a best match at (matchX, matchY) of the window's score
+// map: the centre of the template placed there, in frame coordinates.
+cv::Point2f pointFromMatch(int matchX, int matchY, const SearchWindow& window, int templateWidth,
+                           int templateHeight);
+
+// Searches `templ` in the window of `frame` by the normalised correlation
+// coefficient and stores the location of the best score, relative to the
+// window. Returns false, leaving `location` alone, when the window does not
+// fit or the template cannot be matched against the frame.
+bool matchInWindow(const cv::Mat& frame, const cv::Mat& templ, const SearchWindow& window,
+                   cv::Point& location);
+
+// Burns the path into a frame of the analysed movie: a cyan line, thickness 3,
+// 8-connected, between consecutive points, the coordinates truncated.
+void drawPathIntoFrame(cv::Mat& frame, const std::deque<float>& xs, const std::deque<float>& ys);
+
+// The smallest rectangle of a frame of `frameSize` that drawPathIntoFrame can
+// change for this path; empty when the path has no line.
+cv::Rect pathArea(const std::deque<float>& xs, const std::deque<float>& ys, cv::Size frameSize);
+
+// The pixels of a frame under its path, kept before the path is burned in so
+// that the clean frame can be put together again.
+struct CleanPatch {
+    cv::Rect area;
+    cv::Mat pixels;
+};
+
+CleanPatch savePathArea(const cv::Mat& frame, const std::deque<float>& xs,
+                        const std::deque<float>& ys);
+
+// `frame` with the patch put back: a new image when there is a patch,
+// `frame` itself otherwise.
+cv::Mat withPatch(const cv::Mat& frame, const CleanPatch& patch);
+
+// Burns a growing path into successive frames: the same pixels as
+// drawPathIntoFrame with every point so far, but each segment is rasterised
+// once into a mask instead of once per frame, so a long range does not cost
+// the square of its length. Only the area the path covers is touched.
+class PathBurner
+{
+public:
+    // Starts an empty path for frames of `frameSize`.
+    void reset(cv::Size frameSize);
+    // Appends a point (coordinates truncated as drawPathIntoFrame does); from
+    // the second point on, adds the segment from the previous one.
+    void addPoint(float x, float y);
+    // Burns the path into a frame of the size given to reset() and returns the
+    // pixels it covered before. A frame of another size is left alone and an
+    // empty patch returned.
+    CleanPatch burnInto(cv::Mat& frame) const;
+
+private:
+    cv::Mat mask_;
+    cv::Size size_;
+    int points_ = 0;
+    cv::Point last_;
+    int left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
+};

@@ -1,0 +1,144 @@
+#pragma once
+
+// What the movie tests share: answering the real file dialog, reading which
+// frame a scene or matrix shows, and the views' frame-to-viewport mapping.
+
+#include <cmath>
+#include <memory>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <opencv2/core.hpp>
+
+#include "analysis/range_selection.h"
+#include "app/mainwindow.h"
+#include "movie_fixtures.h"
+
+namespace movietest
+{
+
+struct DialogSeen {
+    bool seen = false;
+    // The dialog did not close when answered (it refused the name); it was
+    // cancelled instead so that the test does not hang.
+    bool stuck = false;
+    QString title;
+    QStringList filters;
+    QString selectedFilter;
+    QString directory;
+};
+
+// Answers the next modal file dialog as a user typing the name would: chooses
+// `path`, or cancels when it is empty. `bypassChecks` closes it as accepted
+// without the dialog's own test that the file exists (a file that vanishes
+// after it was chosen).
+inline std::shared_ptr<DialogSeen> answerNextFileDialog(const QString& path,
+                                                        bool bypassChecks = false)
+{
+    auto seen = std::make_shared<DialogSeen>();
+    auto answered = std::make_shared<QPointer<QFileDialog>>();
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, seen, answered, path, bypassChecks] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (seen->seen) {
+            // Answered before: if that dialog is still open, or put up a
+            // warning, close them; the test then fails instead of hanging.
+            QPointer<QFileDialog> mine = *answered;
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (mine && box && box->parentWidget() == mine) {
+                seen->stuck = true;
+                box->done(0);
+            } else if (mine && dialog == mine) {
+                seen->stuck = true;
+                static_cast<QDialog*>(dialog)->reject();
+            } else {
+                timer->stop();
+                timer->deleteLater();
+            }
+            return;
+        }
+        if (!dialog)
+            return;
+        seen->seen = true;
+        *answered = dialog;
+        seen->title = dialog->windowTitle();
+        seen->filters = dialog->nameFilters();
+        seen->selectedFilter = dialog->selectedNameFilter();
+        seen->directory = dialog->directory().absolutePath();
+        if (path.isEmpty()) {
+            static_cast<QDialog*>(dialog)->reject();
+            return;
+        }
+        if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit"))
+            edit->setText(path);
+        else
+            dialog->selectFile(path);
+        if (bypassChecks)
+            static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+        else
+            static_cast<QDialog*>(dialog)->accept();
+    });
+    timer->start();
+    return seen;
+}
+
+inline QPushButton* button(MainWindow& w, const QString& text)
+{
+    for (QPushButton* b : w.findChildren<QPushButton*>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+// The frame index carried by the picture a movie scene shows.
+inline int shownFrame(const MainWindow& w)
+{
+    if (!w.framePixmapItem_)
+        return -1;
+    const QImage image =
+        w.framePixmapItem_->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+    const cv::Mat wrapped(image.height(), image.width(), CV_8UC3, const_cast<uchar*>(image.bits()),
+                          static_cast<size_t>(image.bytesPerLine()));
+    return fixtures::frameMark(wrapped);
+}
+
+// A viewport point that lands exactly on frame pixel (fx, fy) of a view
+// showing a frame of the movie's size.
+inline QPoint viewPointFor(const MainWindow& w, int fx, int fy)
+{
+    const SelectionOffset off =
+        selectionOffset(w.viewWidth_, w.viewHeight_, w.movieWidth, w.movieHeight);
+    return QPoint(static_cast<int>(std::ceil(fx + off.x)), static_cast<int>(std::ceil(fy + off.y)));
+}
+
+inline void dragOnView(QGraphicsView* view, QPoint from, QPoint to)
+{
+    QWidget* vp = view->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, from);
+    for (int i = 1; i <= 4; ++i)
+        QTest::mouseMove(vp, from + (to - from) * i / 4);
+    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, to);
+}
+
+// Makes an MPEG-4 copy of an MJPG movie with the real ffmpeg; skips the test
+// when ffmpeg is not there.
+#define MOVIETEST_REQUIRE_FFMPEG()                                                                 \
+    do {                                                                                           \
+        if (fixtures::ffmpegPath().isEmpty())                                                      \
+            QSKIP("KESTROVA_FFMPEG not set");                                                      \
+    } while (false)
+
+} // namespace movietest
