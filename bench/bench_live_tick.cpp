@@ -26,8 +26,7 @@
 #include "app/mainwindow.h"
 #include "video/live_tracking.h"
 
-namespace
-{
+namespace {
 
 double benchClockMs = 0.0;
 

@@ -17,8 +17,7 @@
 #include "app/selection_state.h"
 #include "test_support.h"
 
-namespace
-{
+namespace {
 
 // What the fake camera films: a textured background with a distinctive
 // target whose top-left corner the test moves.
