@@ -360,6 +360,20 @@ private slots:
         QCOMPARE(itemsOf<QGraphicsPixmapItem>(w.liveScene_).size(), 1);
     }
 
+    void liveCopyLeavesAMoviePictureAlone()
+    {
+        Rig rig;
+        MainWindow w;
+        QMetaObject::invokeMethod(&w, "updateCamera");
+        // A movie opened meanwhile left currentFrameMat as a header over its frame.
+        w.movieFrame_ = solidFrame(640, 480, cv::Scalar(1, 2, 3));
+        w.currentFrameMat = w.movieFrame_;
+        tick(w, rig, 84);
+        QVERIFY(cv::norm(w.movieFrame_, solidFrame(640, 480, cv::Scalar(1, 2, 3)), cv::NORM_INF) ==
+                0);
+        QVERIFY(cv::norm(w.currentFrameMat, rig.stage->frame(), cv::NORM_INF) == 0);
+    }
+
     void recordingLabelOnTop()
     {
         Rig rig;
