@@ -68,8 +68,7 @@ int cutCentreRow(const CutRect& cut)
     return cut.y + static_cast<int>(cut.h * 0.5);
 }
 
-namespace
-{
+namespace {
 
 // 0, 1, 2 for the live, auto and manual views; -1 for any other sender.
 int viewIndex(const QObject* sender, const MyGraphicsView* live, const MyGraphicsView* autoView,
@@ -87,6 +86,34 @@ int viewIndex(const QObject* sender, const MyGraphicsView* live, const MyGraphic
     return -1;
 }
 
+// offset_ of the picture in the view of scene `sceneId`; a sender that is none
+// of the three views has a frame of 0 x 0.
+SelectionOffset frameOffsetFor(const MainWindow& w, int sceneId)
+{
+    int frameWidth = 0;
+    int frameHeight = 0;
+    if (sceneId == 0) {
+        frameWidth = w.cameraWidth_;
+        frameHeight = w.cameraHeight_;
+    } else if (sceneId == 1 || sceneId == 2) {
+        frameWidth = w.movieWidth;
+        frameHeight = w.movieHeight;
+    }
+    return selectionOffset(w.viewWidth_, w.viewHeight_, frameWidth, frameHeight);
+}
+
+// Replaces the selection rectangle of a movie scene.
+void showMovieSelection(MainWindow& w, QGraphicsScene* scene, const QRectF& rect)
+{
+    // The last rectangle goes only when it lives in this scene; one left on
+    // the other movie scene stays there.
+    if (w.movieRectItem_ && w.movieRectItem_->scene() == scene) {
+        scene->removeItem(w.movieRectItem_);
+        delete w.movieRectItem_;
+    }
+    w.movieRectItem_ = scene->addRect(rect, QPen(Qt::red), Qt::NoBrush);
+}
+
 } // namespace
 
 void MainWindow::drawSelectedRange()
@@ -96,7 +123,7 @@ void MainWindow::drawSelectedRange()
 
     const SelectionState& s = selectionState();
     const DraggedRect drag = draggedRect(s.pressPos_.x, s.pressPos_.y, s.dragPos_.x, s.dragPos_.y);
-    const SelectionOffset offset_ = selectionFrameOffset(scene_id_);
+    const SelectionOffset offset_ = frameOffsetFor(*this, scene_id_);
     diag("  x:%.0f, y:%.0f, w:%.0f, h:%.0f\n", drag.sx, drag.sy, drag.w, drag.h);
     diag("  offset_: %.0f, %.0f\n", offset_.x, offset_.y);
 
@@ -114,13 +141,13 @@ void MainWindow::drawSelectedRange()
         barY_.clear();
         break;
     case 1:
-        showMovieSelection(&autoScene_, rect);
+        showMovieSelection(*this, &autoScene_, rect);
         diag("  scene_id_:%d\n", scene_id_);
         break;
     case 2:
         // Only the sampling-area step draws on the manual view.
         if (step_ == 2) {
-            showMovieSelection(&manualScene_, rect);
+            showMovieSelection(*this, &manualScene_, rect);
             diag("  scene_id_:%d\n", scene_id_);
         }
         break;
@@ -136,7 +163,7 @@ void MainWindow::saveSelectedRange()
 
     const SelectionState& s = selectionState();
     const DraggedRect drag = draggedRect(s.pressPos_.x, s.pressPos_.y, s.dragPos_.x, s.dragPos_.y);
-    const CutRect cut = cutRect(drag, selectionFrameOffset(scene_id_));
+    const CutRect cut = cutRect(drag, frameOffsetFor(*this, scene_id_));
     diag("  offset_: %d, %d, %d, %d\n", cut.x, cut.y, cut.iw, cut.ih);
     diag("  currentFrameMat: %d, %d\n", currentFrameMat.cols, currentFrameMat.rows);
 
@@ -167,29 +194,4 @@ void MainWindow::saveSelectedRange()
     default:
         break;
     }
-}
-
-SelectionOffset MainWindow::selectionFrameOffset(int sceneId) const
-{
-    int frameWidth = 0;
-    int frameHeight = 0;
-    if (sceneId == 0) {
-        frameWidth = cameraWidth_;
-        frameHeight = cameraHeight_;
-    } else if (sceneId == 1 || sceneId == 2) {
-        frameWidth = movieWidth;
-        frameHeight = movieHeight;
-    }
-    return selectionOffset(viewWidth_, viewHeight_, frameWidth, frameHeight);
-}
-
-void MainWindow::showMovieSelection(QGraphicsScene* scene, const QRectF& rect)
-{
-    // The last rectangle goes only when it lives in this scene; one left on
-    // the other movie scene stays there.
-    if (movieRectItem_ && movieRectItem_->scene() == scene) {
-        scene->removeItem(movieRectItem_);
-        delete movieRectItem_;
-    }
-    movieRectItem_ = scene->addRect(rect, QPen(Qt::red), Qt::NoBrush);
 }

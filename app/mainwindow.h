@@ -28,7 +28,6 @@ class QSpinBox;
 class QTabWidget;
 class QTimer;
 class MyGraphicsView;
-struct SelectionOffset;
 
 #ifndef KESTROVA_MOVIE_MODES
 #define KESTROVA_MOVIE_MODES 0
@@ -260,13 +259,6 @@ private:
     bool applyRangeStep(int step, const char* afterEndPrompt);
     void returnToStartFrame();
     void applyLiveStep(int step);
-
-    /* ---- Range selection (analysis/range_selection.cpp) ---- */
-    // offset_ of the picture in the view of scene `sceneId` (0 live, 1 auto,
-    // 2 manual; any other id has a frame of 0 x 0).
-    SelectionOffset selectionFrameOffset(int sceneId) const;
-    // Replaces the selection rectangle of a movie scene.
-    void showMovieSelection(QGraphicsScene* scene, const QRectF& rect);
 
     /* ---- Live camera loop (video/live_camera.cpp) ---- */
     // Milliseconds on the environment's clock since this window first read it.

@@ -6,8 +6,7 @@
 #include "app/mainwindow.h"
 #include "test_support.h"
 
-namespace
-{
+namespace {
 
 QPushButton* button(MainWindow& w, const QString& text)
 {

@@ -17,8 +17,7 @@
 #include "app/selection_state.h"
 #include "test_support.h"
 
-namespace
-{
+namespace {
 
 // What the fake camera films: a textured background with a distinctive
 // target whose top-left corner the test moves.
@@ -359,6 +358,20 @@ private slots:
         tick(w, rig, 84);
         QCOMPARE(w.barY_.back(), 255.0f);
         QCOMPARE(itemsOf<QGraphicsPixmapItem>(w.liveScene_).size(), 1);
+    }
+
+    void liveCopyLeavesAMoviePictureAlone()
+    {
+        Rig rig;
+        MainWindow w;
+        QMetaObject::invokeMethod(&w, "updateCamera");
+        // A movie opened meanwhile left currentFrameMat as a header over its frame.
+        w.movieFrame_ = solidFrame(640, 480, cv::Scalar(1, 2, 3));
+        w.currentFrameMat = w.movieFrame_;
+        tick(w, rig, 84);
+        QVERIFY(cv::norm(w.movieFrame_, solidFrame(640, 480, cv::Scalar(1, 2, 3)), cv::NORM_INF) ==
+                0);
+        QVERIFY(cv::norm(w.currentFrameMat, rig.stage->frame(), cv::NORM_INF) == 0);
     }
 
     void recordingLabelOnTop()

@@ -8,8 +8,7 @@
 #include "app/mygraphicsview.h"
 #include "test_support.h"
 
-namespace
-{
+namespace {
 
 cv::Mat noiseFrame(int width, int height, int seed)
 {

@@ -13,11 +13,22 @@ QPixmap MainWindow::frameToPixmap(const cv::Mat& frame)
 {
     if (frame.empty() || frame.type() != CV_8UC3)
         return QPixmap();
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    // The pixmap keeps 0xffRRGGBB pixels, which in little-endian memory are
+    // B, G, R, 255: one pass from the frame gives them, where swapping to
+    // R, G, B first would cost a second pass when the pixmap converts.
+    QImage picture(frame.cols, frame.rows, QImage::Format_RGB32);
+    cv::Mat bgra(frame.rows, frame.cols, CV_8UC4, picture.bits(),
+                 static_cast<size_t>(picture.bytesPerLine()));
+    cv::cvtColor(frame, bgra, cv::COLOR_BGR2BGRA);
+    return QPixmap::fromImage(std::move(picture));
+#else
     // The wrapper passes the stride so padded rows do not shear the picture;
     // rgbSwapped() both turns B,G,R into R,G,B and detaches from the frame.
     const QImage wrapped(frame.data, frame.cols, frame.rows, static_cast<qsizetype>(frame.step),
                          QImage::Format_RGB888);
     return QPixmap::fromImage(wrapped.rgbSwapped());
+#endif
 }
 
 bool MainWindow::presentFirstFrame(QGraphicsScene* scene)

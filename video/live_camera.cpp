@@ -57,8 +57,8 @@ void MainWindow::updateCamera()
     clearScene(&liveScene_);
     if (haveFrame) {
         // currentFrameMat may still be a header over a movie frame; the camera
-        // picture must not be written into that buffer.
-        if (currentFrameMat.u && currentFrameMat.u->refcount > 1)
+        // picture must not be written into a buffer it shares with anything.
+        if (!currentFrameMat.u || currentFrameMat.u->refcount > 1)
             currentFrameMat.release();
         camera_frame.copyTo(currentFrameMat);
         liveScene_.addPixmap(frameToPixmap(camera_frame));

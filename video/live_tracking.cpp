@@ -6,8 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-namespace
-{
+namespace {
 
 double framePeriodMs(float fps)
 {
