@@ -1,47 +1,57 @@
 #include "strobe/strobe_compose.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "app/diagnostics.h"
 #include "strobe/strobe_rules.h"
+#include "strobe/strobe_sparse.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 
-int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
-                       const StrobeFrameSink& sink)
+namespace {
+
+// Frames kept by sample index while they are still needed.
+class FrameWindow
 {
-    const int step = plan.step;
-    const int N = plan.number;
-    const int K = strobeSampleSteps(plan.end - plan.start, step);
-    int written = 0;
-    cv::Mat base, sample, next;
-    diag("\n");
-    for (int e = 0; e < K - N; ++e) {
-        diag("%d/%d\r", e, K - N);
-        if (!source(0, plan.start + e * step, base))
-            return written;
-        for (int M = 1; M <= N; ++M) {
-            if (!source(1, plan.start + (e + M) * step, sample)
-                || !source(2, plan.start + (e + M + 1) * step, next))
-                return written;
-            layOverTypeA(base, sample, next, plan.threshold);
-            if (e == 0) {
-                sink(base);
-                ++written;
-            }
-        }
-        if (e > 0) {
-            sink(base);
-            ++written;
-        }
+public:
+    void put(int index, cv::Mat frame) { frames_.emplace_back(index, std::move(frame)); }
+    const cv::Mat* find(int index) const
+    {
+        for (const auto& [i, f] : frames_)
+            if (i == index)
+                return &f;
+        return nullptr;
     }
-    return written;
+    void dropBefore(int index)
+    {
+        while (!frames_.empty() && frames_.front().first < index)
+            frames_.pop_front();
+    }
+
+private:
+    std::deque<std::pair<int, cv::Mat>> frames_;
+};
+
+// Runs `work(y0, y1)` over the rows of a frame, split across the cores when
+// there is enough to do for the split to pay.
+template <typename Work>
+void overRows(int rows, size_t entries, Work work)
+{
+    if (entries < 20000 || rows < 16) {
+        work(0, rows);
+        return;
+    }
+    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& r) { work(r.start, r.end); });
 }
 
-namespace {
 bool writeStrobeImage(int offset, const cv::Mat& image)
 {
     try {
@@ -51,13 +61,99 @@ bool writeStrobeImage(int offset, const cv::Mat& image)
     }
 }
 
-bool readStrobeImage(int offset, cv::Size size, cv::Mat& image)
-{
-    image = cv::imread(strobeImageName(offset), cv::IMREAD_COLOR);
-    return !image.empty() && image.size() == size && image.type() == CV_8UC3;
-}
 } // namespace
 
+// Each sample is decoded once. Its moving pixels against the next sample do
+// not depend on the base, so they are found once and kept in sparse form;
+// each output frame is then its base with the N sparse samples laid over.
+int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
+                       const StrobeFrameSink& sink)
+{
+    const int step = plan.step;
+    const int N = plan.number;
+    const int K = strobeSampleSteps(plan.end - plan.start, step);
+    diag("\n");
+    if (K - N <= 0)
+        return 0;
+    const int lastSample = N > 0 ? K : K - 1;
+
+    int written = 0;
+    FrameWindow samples;
+    std::deque<std::pair<int, SparsePixels>> moving; // by sample index
+    auto movingOf = [&moving](int m) -> const SparsePixels& {
+        return moving[static_cast<size_t>(m - moving.front().first)].second;
+    };
+    bool keepBases = true;
+    cv::Mat accumulated, out;
+    for (int i = 0; i <= lastSample; ++i) {
+        cv::Mat frame;
+        if (!source(0, plan.start + i * step, frame))
+            return written;
+        if (i == 0) {
+            keepBases = static_cast<size_t>(N + 2) * frame.total() * frame.elemSize() <= plan.baseWindowBytes;
+            if (N > 0)
+                accumulated = frame.clone();
+        }
+        samples.put(i, frame);
+        if (N == 0) {
+            diag("%d/%d\r", i, K);
+            if (i > 0) {
+                sink(frame);
+                ++written;
+            }
+            samples.dropBefore(i);
+            continue;
+        }
+        if (i >= 2) {
+            // Sample i - 1 against its next sample, now that both are here.
+            const int m = i - 1;
+            moving.emplace_back(m, movingPixels(*samples.find(m), *samples.find(i), plan.threshold));
+            if (m <= N) {
+                // Build-up on base 0: samples 1 to m laid over.
+                if (m == 1)
+                    diag("%d/%d\r", 0, K - N);
+                const SparsePixels& sp = movingOf(m);
+                overRows(accumulated.rows, sp.count(), [&](int y0, int y1) {
+                    layOverSparse(accumulated, sp, plan.threshold, y0, y1);
+                });
+                sink(accumulated);
+                ++written;
+            }
+            const int e = m - N;
+            if (e >= 1) {
+                diag("%d/%d\r", e, K - N);
+                if (keepBases) {
+                    samples.find(e)->copyTo(out);
+                } else if (!source(1, plan.start + e * step, out)) {
+                    return written;
+                }
+                size_t entries = 0;
+                for (int s = e + 1; s <= e + N; ++s)
+                    entries += movingOf(s).count();
+                overRows(out.rows, entries, [&](int y0, int y1) {
+                    for (int s = e + 1; s <= e + N; ++s)
+                        layOverSparse(out, movingOf(s), plan.threshold, y0, y1);
+                });
+                sink(out);
+                ++written;
+                // Base e and sample e + 1 are done with.
+                while (!moving.empty() && moving.front().first <= e + 1)
+                    moving.pop_front();
+            }
+        }
+        // Kept: the bases still to be written (or only the last frame when the
+        // bases are decoded again), and the sample whose next comes next.
+        samples.dropBefore(keepBases ? std::max(1, i - N) : i);
+    }
+    return written;
+}
+
+// One pass: each sample is decoded once and its strobe image kept in sparse
+// form (and written as its PNG file); each range frame is written as soon as
+// every strobe image it needs exists. Range frames that are samples are not
+// decoded again. The progress lines come out in the order of the two passes
+// of the plain composition: the second pass's lines are held back until the
+// first pass's are done.
 int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
                        const StrobeFrameSink& sink)
 {
@@ -67,35 +163,98 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
     std::error_code ignored;
     std::filesystem::create_directories("temp", ignored);
 
+    struct Image {
+        SparsePixels pixels;
+        bool usable = false;
+    };
     std::vector<int> imageOffsets;
-    cv::Mat prev, cur, next;
-    for (int V = 1; V < K; ++V) {
-        diag("%d/%d\r", V, K);
-        if (!source(0, plan.start + (V - 1) * step, prev) || !source(1, plan.start + V * step, cur)
-            || !source(2, plan.start + (V + 1) * step, next))
-            break;
-        maskStrobeImage(prev, cur, next, plan.threshold);
-        imageOffsets.push_back(V * step);
-        if (!writeStrobeImage(V * step, cur))
-            diag("  %s not written\n", strobeImageName(V * step).c_str());
-    }
-    diag("\n");
+    std::deque<std::pair<int, Image>> images; // by position in imageOffsets
+    FrameWindow samples;
+    bool imagesDone = K < 2;
+    std::string heldBack;
+    auto progress = [&](int X) {
+        if (imagesDone) {
+            diag("%d/%d\r", X, R);
+        } else {
+            char line[32];
+            std::snprintf(line, sizeof line, "%d/%d\r", X, R);
+            heldBack += line;
+        }
+    };
+    auto finishImages = [&] {
+        imagesDone = true;
+        diag("\n");
+        if (!heldBack.empty()) {
+            diag("%s", heldBack.c_str());
+            heldBack.clear();
+        }
+    };
+    if (imagesDone)
+        diag("\n");
 
     int written = 0;
-    cv::Mat out, image;
-    for (int X = 0; X < R; ++X) {
-        diag("%d/%d\r", X, R);
-        if (!source(0, plan.start + X, out))
-            break;
-        int first = 0, end = 0;
-        strobeImagesForFrame(imageOffsets, X, plan.number, &first, &end);
-        for (int i = first; i < end; ++i) {
-            if (readStrobeImage(imageOffsets[i], out.size(), image))
-                copySetPixels(image, out);
+    int X = 0;
+    cv::Mat out;
+    // Writes the range frames whose strobe images all exist; false when a
+    // frame cannot be decoded (the movie ends there).
+    auto writeReady = [&](int samplesWithImages) -> bool {
+        for (; X < R; ++X) {
+            if (!imagesDone && X / step > samplesWithImages)
+                return true;
+            progress(X);
+            const cv::Mat* kept = X % step == 0 ? samples.find(X / step) : nullptr;
+            if (kept)
+                kept->copyTo(out);
+            else if (!source(1, plan.start + X, out))
+                return false;
+            int first = 0, end = 0;
+            strobeImagesForFrame(imageOffsets, X, plan.number, &first, &end);
+            while (!images.empty() && images.front().first < first)
+                images.pop_front();
+            size_t entries = 0;
+            for (const auto& [index, image] : images)
+                if (index < end && image.usable)
+                    entries += image.pixels.count();
+            overRows(out.rows, entries, [&](int y0, int y1) {
+                for (const auto& [index, image] : images)
+                    if (index < end && image.usable)
+                        copySparse(out, image.pixels, y0, y1);
+            });
+            sink(out);
+            ++written;
         }
-        sink(out);
-        ++written;
+        return true;
+    };
+
+    if (!imagesDone) {
+        for (int i = 0; i <= K; ++i) {
+            if (i >= 2)
+                diag("%d/%d\r", i - 1, K);
+            cv::Mat frame;
+            if (!source(0, plan.start + i * step, frame))
+                break;
+            samples.put(i, frame);
+            if (i >= 2) {
+                const int V = i - 1;
+                Image image;
+                image.pixels = strobePixels(*samples.find(V - 1), *samples.find(V), frame, plan.threshold);
+                imageOffsets.push_back(V * step);
+                image.usable = writeStrobeImage(V * step, denseImage(image.pixels));
+                if (!image.usable)
+                    diag("  %s not written\n", strobeImageName(V * step).c_str());
+                images.emplace_back(static_cast<int>(imageOffsets.size()) - 1, std::move(image));
+            }
+            if (i == K)
+                break;
+            // Frames up to sample i - 1 have all their strobe images once
+            // image i - 1 exists (there is none for sample 0).
+            if (i >= 1 && !writeReady(i - 1))
+                return written;
+            samples.dropBefore(i - 1);
+        }
+        finishImages();
     }
+    writeReady(K);
     return written;
 }
 

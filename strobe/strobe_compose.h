@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 #include <opencv2/core.hpp>
@@ -13,6 +14,9 @@ struct StrobePlan {
     int step = 1;      // frames between samples, at least 1
     int number = 25;   // N, samples laid over one output frame
     int threshold = 20;
+    // Type A keeps the N + 2 newest samples as its bases while they fit in
+    // this many bytes; beyond, each base is decoded a second time instead.
+    size_t baseWindowBytes = size_t(512) << 20;
 };
 
 // Frame `index` of the movie as read through capture `slot` (0, 1, 2 for the
