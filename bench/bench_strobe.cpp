@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <opencv2/videoio.hpp>
 
@@ -57,6 +58,53 @@ void decodeOnce(benchmark::State& state)
     }
 }
 
+// Encoding the 300 frames once, the other floor of a movie that is written.
+void encodeOnce(benchmark::State& state)
+{
+    const cv::Size size = sizeOf(state);
+    std::vector<cv::Mat> frames;
+    {
+        cv::VideoCapture capture(movie(size));
+        cv::Mat frame;
+        while (static_cast<int>(frames.size()) < kFrames && capture.read(frame))
+            frames.push_back(frame.clone());
+    }
+    for (auto _ : state) {
+        cv::VideoWriter writer;
+        openMovieWriter(writer, "out_encode.avi", 30.0, size);
+        for (const cv::Mat& f : frames)
+            writer.write(f);
+    }
+}
+
+// The composition alone: frames decoded and composed, not encoded.
+void composeOnly(benchmark::State& state, int type)
+{
+    const cv::Size size = sizeOf(state);
+    const std::string& path = movie(size);
+    std::filesystem::create_directories("temp");
+    StrobePlan plan;
+    plan.start = 0;
+    plan.end = kFrames;
+    for (auto _ : state) {
+        cv::VideoCapture c1(path), c2(path);
+        cv::VideoCapture* const captures[2] = {&c1, &c2};
+        const StrobeFrameSource source = [&captures](int slot, int index, cv::Mat& frame) {
+            return readMovieFrame(*captures[slot], index, frame);
+        };
+        int written = 0;
+        const StrobeFrameSink sink = [&written](const cv::Mat& frame) {
+            benchmark::DoNotOptimize(frame.data);
+            ++written;
+        };
+        type == 0 ? composeStrobeTypeA(plan, source, sink) : composeStrobeTypeB(plan, source, sink);
+        state.counters["frames"] = written;
+    }
+}
+
+void composeTypeA(benchmark::State& state) { composeOnly(state, 0); }
+void composeTypeB(benchmark::State& state) { composeOnly(state, 1); }
+
 void strobeMovie(benchmark::State& state, int type, bool plain)
 {
     const cv::Size size = sizeOf(state);
@@ -96,6 +144,9 @@ void plainTypeB(benchmark::State& state) { strobeMovie(state, 1, true); }
 
 #define STROBE_SIZES Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(decodeOnce)->STROBE_SIZES->Iterations(3);
+BENCHMARK(encodeOnce)->STROBE_SIZES->Iterations(2);
+BENCHMARK(composeTypeA)->STROBE_SIZES->Iterations(2);
+BENCHMARK(composeTypeB)->STROBE_SIZES->Iterations(2);
 BENCHMARK(typeA)->STROBE_SIZES->Iterations(2);
 BENCHMARK(typeB)->STROBE_SIZES->Iterations(2);
 BENCHMARK(plainTypeA)->STROBE_SIZES->Iterations(1);

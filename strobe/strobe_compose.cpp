@@ -1,7 +1,12 @@
 #include "strobe/strobe_compose.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -148,8 +153,73 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
     return written;
 }
 
+// A strobe image kept in sparse form, with the outcome of writing its PNG
+// file: an image whose file could not be written is not used, as one that
+// cannot be read back would not be.
+struct StrobeImage {
+    int offset = 0;
+    SparsePixels pixels;
+    std::shared_future<bool> written;
+};
+
+// Writes the PNG files on a thread of its own, in order; the composition goes
+// on meanwhile and waits for a file's outcome only before handing over a frame
+// that uses the image. Few images wait, so memory stays bounded.
+class PngWriter
+{
+public:
+    PngWriter() : thread_([this] { run(); }) {}
+    ~PngWriter()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    std::shared_future<bool> write(std::shared_ptr<const StrobeImage> image)
+    {
+        std::promise<bool> promise;
+        std::shared_future<bool> result = promise.get_future().share();
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return queue_.size() < kQueued; });
+        queue_.emplace_back(std::move(image), std::move(promise));
+        changed_.notify_all();
+        return result;
+    }
+
+private:
+    static constexpr size_t kQueued = 8;
+    void run()
+    {
+        for (;;) {
+            std::pair<std::shared_ptr<const StrobeImage>, std::promise<bool>> job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [this] { return done_ || !queue_.empty(); });
+                if (queue_.empty())
+                    return;
+                job = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            changed_.notify_all();
+            const bool ok = writeStrobeImage(job.first->offset, denseImage(job.first->pixels));
+            if (!ok)
+                diag("  %s not written\n", strobeImageName(job.first->offset).c_str());
+            job.second.set_value(ok);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<std::shared_ptr<const StrobeImage>, std::promise<bool>>> queue_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
 // One pass: each sample is decoded once and its strobe image kept in sparse
-// form (and written as its PNG file); each range frame is written as soon as
+// form (and written as its PNG file); each range frame is composed as soon as
 // every strobe image it needs exists. Range frames that are samples are not
 // decoded again. The progress lines come out in the order of the two passes
 // of the plain composition: the second pass's lines are held back until the
@@ -163,12 +233,9 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
     std::error_code ignored;
     std::filesystem::create_directories("temp", ignored);
 
-    struct Image {
-        SparsePixels pixels;
-        bool usable = false;
-    };
+    using ImagePtr = std::shared_ptr<const StrobeImage>;
     std::vector<int> imageOffsets;
-    std::deque<std::pair<int, Image>> images; // by position in imageOffsets
+    std::deque<std::pair<int, ImagePtr>> images; // by position in imageOffsets
     FrameWindow samples;
     bool imagesDone = K < 2;
     std::string heldBack;
@@ -192,71 +259,170 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
     if (imagesDone)
         diag("\n");
 
+    auto overlay = [&](cv::Mat& out, const std::vector<ImagePtr>& use) {
+        size_t entries = 0;
+        for (const ImagePtr& image : use)
+            entries += image->pixels.count();
+        overRows(out.rows, entries, [&](int y0, int y1) {
+            for (const ImagePtr& image : use)
+                copySparse(out, image->pixels, y0, y1);
+        });
+    };
+
+    // Composed frames wait here until the PNG files of their images are known
+    // to be written; the few newest are kept, the oldest handed over.
+    struct Pending {
+        cv::Mat plain;
+        cv::Mat composed;
+        std::vector<ImagePtr> used;
+    };
+    std::deque<Pending> pending;
+    constexpr size_t kPending = 3;
     int written = 0;
+    auto handOver = [&](bool all) {
+        while (!pending.empty() && (all || pending.size() > kPending)) {
+            Pending& p = pending.front();
+            std::vector<ImagePtr> usable;
+            for (const ImagePtr& image : p.used)
+                if (image->written.get())
+                    usable.push_back(image);
+            if (usable.size() != p.used.size()) {
+                p.plain.copyTo(p.composed);
+                overlay(p.composed, usable);
+            }
+            sink(p.composed);
+            ++written;
+            pending.pop_front();
+        }
+    };
+
     int X = 0;
-    cv::Mat out;
-    // Writes the range frames whose strobe images all exist; false when a
+    // Composes the range frames whose strobe images all exist; false when a
     // frame cannot be decoded (the movie ends there).
-    auto writeReady = [&](int samplesWithImages) -> bool {
+    auto composeReady = [&](int samplesWithImages) -> bool {
         for (; X < R; ++X) {
             if (!imagesDone && X / step > samplesWithImages)
                 return true;
             progress(X);
+            Pending p;
             const cv::Mat* kept = X % step == 0 ? samples.find(X / step) : nullptr;
             if (kept)
-                kept->copyTo(out);
-            else if (!source(1, plan.start + X, out))
+                p.plain = kept->clone();
+            else if (!source(1, plan.start + X, p.plain))
                 return false;
             int first = 0, end = 0;
             strobeImagesForFrame(imageOffsets, X, plan.number, &first, &end);
             while (!images.empty() && images.front().first < first)
                 images.pop_front();
-            size_t entries = 0;
             for (const auto& [index, image] : images)
-                if (index < end && image.usable)
-                    entries += image.pixels.count();
-            overRows(out.rows, entries, [&](int y0, int y1) {
-                for (const auto& [index, image] : images)
-                    if (index < end && image.usable)
-                        copySparse(out, image.pixels, y0, y1);
-            });
-            sink(out);
-            ++written;
+                if (index < end)
+                    p.used.push_back(image);
+            p.composed = p.plain.clone();
+            overlay(p.composed, p.used);
+            pending.push_back(std::move(p));
+            handOver(false);
         }
         return true;
     };
 
-    if (!imagesDone) {
-        for (int i = 0; i <= K; ++i) {
-            if (i >= 2)
-                diag("%d/%d\r", i - 1, K);
-            cv::Mat frame;
-            if (!source(0, plan.start + i * step, frame))
-                break;
-            samples.put(i, frame);
-            if (i >= 2) {
-                const int V = i - 1;
-                Image image;
-                image.pixels = strobePixels(*samples.find(V - 1), *samples.find(V), frame, plan.threshold);
-                imageOffsets.push_back(V * step);
-                image.usable = writeStrobeImage(V * step, denseImage(image.pixels));
-                if (!image.usable)
-                    diag("  %s not written\n", strobeImageName(V * step).c_str());
-                images.emplace_back(static_cast<int>(imageOffsets.size()) - 1, std::move(image));
+    {
+        PngWriter pngs;
+        // A range frame that cannot be decoded ends the movie, but the strobe
+        // images are all still made, as the first pass would make them.
+        bool outputsEnded = false;
+        if (!imagesDone) {
+            for (int i = 0; i <= K; ++i) {
+                if (i >= 2)
+                    diag("%d/%d\r", i - 1, K);
+                cv::Mat frame;
+                if (!source(0, plan.start + i * step, frame))
+                    break;
+                samples.put(i, frame);
+                if (i >= 2) {
+                    const int V = i - 1;
+                    auto image = std::make_shared<StrobeImage>();
+                    image->offset = V * step;
+                    image->pixels =
+                        strobePixels(*samples.find(V - 1), *samples.find(V), frame, plan.threshold);
+                    image->written = pngs.write(image);
+                    imageOffsets.push_back(V * step);
+                    images.emplace_back(static_cast<int>(imageOffsets.size()) - 1, std::move(image));
+                }
+                if (i == K)
+                    break;
+                // Frames up to sample i - 1 have all their strobe images once
+                // image i - 1 exists (there is none for sample 0).
+                if (i >= 1 && !outputsEnded && !composeReady(i - 1))
+                    outputsEnded = true;
+                samples.dropBefore(i - 1);
             }
-            if (i == K)
-                break;
-            // Frames up to sample i - 1 have all their strobe images once
-            // image i - 1 exists (there is none for sample 0).
-            if (i >= 1 && !writeReady(i - 1))
-                return written;
-            samples.dropBefore(i - 1);
+            finishImages();
         }
-        finishImages();
+        if (!outputsEnded)
+            composeReady(K);
+        handOver(true);
     }
-    writeReady(K);
     return written;
 }
+
+namespace {
+
+// Encodes frames on a thread of its own, in order, while the next frames are
+// decoded and composed. At most a few frames wait, so memory stays bounded.
+class BackgroundWriter
+{
+public:
+    BackgroundWriter(cv::VideoWriter& writer, cv::Size size)
+        : writer_(writer), size_(size), thread_([this] { run(); })
+    {
+    }
+    ~BackgroundWriter()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    void write(const cv::Mat& frame)
+    {
+        cv::Mat copy = fitToFrameSize(frame, size_).clone();
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return queue_.size() < kQueued; });
+        queue_.push_back(std::move(copy));
+        changed_.notify_all();
+    }
+
+private:
+    static constexpr size_t kQueued = 4;
+    void run()
+    {
+        for (;;) {
+            cv::Mat frame;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [this] { return done_ || !queue_.empty(); });
+                if (queue_.empty())
+                    return;
+                frame = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            changed_.notify_all();
+            writer_.write(frame);
+        }
+    }
+
+    cv::VideoWriter& writer_;
+    cv::Size size_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<cv::Mat> queue_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+} // namespace
 
 int writeStrobeMovie(int type, const StrobePlan& plan, cv::VideoCapture* const captures[3],
                      cv::VideoWriter& writer, cv::Size size)
@@ -264,8 +430,7 @@ int writeStrobeMovie(int type, const StrobePlan& plan, cv::VideoCapture* const c
     const StrobeFrameSource source = [captures](int slot, int index, cv::Mat& frame) {
         return readMovieFrame(*captures[slot], index, frame);
     };
-    const StrobeFrameSink sink = [&writer, size](const cv::Mat& frame) {
-        writer.write(fitToFrameSize(frame, size));
-    };
+    BackgroundWriter background(writer, size);
+    const StrobeFrameSink sink = [&background](const cv::Mat& frame) { background.write(frame); };
     return type == 0 ? composeStrobeTypeA(plan, source, sink) : composeStrobeTypeB(plan, source, sink);
 }

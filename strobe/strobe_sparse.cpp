@@ -1,23 +1,46 @@
 #include "strobe/strobe_sparse.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "strobe/strobe_rules.h"
 
 namespace {
 
+// Collects the pixels of `cur` that `keep(y, byteOffset)` accepts. Where
+// `cur` has the same bytes as `same` (or as `alsoSame`) for 8 pixels in a row
+// those pixels are at distance 0 from it, so with a positive threshold none
+// of them can be kept: a still background is skipped 8 pixels at a time.
 template <typename Keep>
-SparsePixels collect(const cv::Mat& cur, Keep keep)
+SparsePixels collect(const cv::Mat& cur, const cv::Mat& same, const cv::Mat* alsoSame,
+                     bool skipEqual, Keep keep)
 {
     SparsePixels out;
     out.size = cur.size();
     out.rowStart.resize(static_cast<size_t>(cur.rows) + 1);
+    constexpr int kRun = 8;
     for (int y = 0; y < cur.rows; ++y) {
         out.rowStart[y] = static_cast<int>(out.col.size());
         const uchar* c = cur.ptr<uchar>(y);
-        for (int x = 0; x < cur.cols; ++x) {
-            const int i = 3 * x;
-            if (keep(y, i)) {
-                out.col.push_back(x);
-                out.bgr.insert(out.bgr.end(), c + i, c + i + 3);
+        const uchar* a = same.ptr<uchar>(y);
+        const uchar* b = alsoSame ? alsoSame->ptr<uchar>(y) : nullptr;
+        int x = 0;
+        while (x < cur.cols) {
+            if (skipEqual && x + kRun <= cur.cols) {
+                const int i = 3 * x;
+                if (std::memcmp(c + i, a + i, 3 * kRun) == 0
+                    || (b && std::memcmp(c + i, b + i, 3 * kRun) == 0)) {
+                    x += kRun;
+                    continue;
+                }
+            }
+            const int end = std::min(cur.cols, x + kRun);
+            for (; x < end; ++x) {
+                const int i = 3 * x;
+                if (keep(y, i)) {
+                    out.col.push_back(x);
+                    out.bgr.insert(out.bgr.end(), c + i, c + i + 3);
+                }
             }
         }
     }
@@ -30,7 +53,7 @@ SparsePixels collect(const cv::Mat& cur, Keep keep)
 SparsePixels movingPixels(const cv::Mat& sample, const cv::Mat& next, int threshold)
 {
     CV_Assert(sample.type() == CV_8UC3 && next.type() == CV_8UC3 && sample.size() == next.size());
-    return collect(sample, [&](int y, int i) {
+    return collect(sample, next, nullptr, threshold > 0, [&](int y, int i) {
         const uchar* s = sample.ptr<uchar>(y) + i;
         return isSetPixel(s) && colourDistance(s, next.ptr<uchar>(y) + i) >= threshold;
     });
@@ -40,7 +63,7 @@ SparsePixels strobePixels(const cv::Mat& prev, const cv::Mat& cur, const cv::Mat
 {
     CV_Assert(prev.type() == CV_8UC3 && cur.type() == CV_8UC3 && next.type() == CV_8UC3);
     CV_Assert(prev.size() == cur.size() && cur.size() == next.size());
-    return collect(cur, [&](int y, int i) {
+    return collect(cur, prev, &next, threshold > 0, [&](int y, int i) {
         const uchar* c = cur.ptr<uchar>(y) + i;
         return isSetPixel(c) && colourDistance(prev.ptr<uchar>(y) + i, c) >= threshold
                && colourDistance(c, next.ptr<uchar>(y) + i) >= threshold;

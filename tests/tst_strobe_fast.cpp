@@ -22,13 +22,14 @@ struct Outcome {
     std::map<int, int> reads; // per slot
 };
 
-Outcome run(bool fast, bool typeB, const std::vector<cv::Mat>& movie, const StrobePlan& plan)
+Outcome run(bool fast, bool typeB, const std::vector<cv::Mat>& movie, const StrobePlan& plan,
+            int broken = -1)
 {
     QDir("temp").removeRecursively();
     Outcome out;
-    const StrobeFrameSource source = [&movie, &out](int slot, int index, cv::Mat& frame) {
+    const StrobeFrameSource source = [&movie, &out, broken](int slot, int index, cv::Mat& frame) {
         ++out.reads[slot];
-        return oracle::frameAt(movie, index, frame);
+        return index != broken && oracle::frameAt(movie, index, frame);
     };
     const StrobeFrameSink sink = [&out](const cv::Mat& frame) { out.frames.push_back(frame.clone()); };
     if (fast)
@@ -123,6 +124,24 @@ private slots:
         for (size_t i = 0; i < want.frames.size(); ++i)
             QCOMPARE(cv::norm(got.frames[i], want.frames[i], cv::NORM_INF), 0.0);
         QCOMPARE(got.reads.at(1), 40 - 5 - 1 - 1); // bases 1 to K - N - 1
+    }
+
+    void brokenFrameInsideTheRange()
+    {
+        // Frame 20 cannot be decoded: both ways stop at the same frame and
+        // leave the same strobe images.
+        const std::vector<cv::Mat>& movie = movies_["decoded MJPG"];
+        for (bool typeB : {false, true})
+            for (int step : {1, 3}) {
+                const StrobePlan plan = makePlan(2, 38, step, 4, 20);
+                const Outcome want = run(false, typeB, movie, plan, 20);
+                const Outcome got = run(true, typeB, movie, plan, 20);
+                QVERIFY(!want.frames.empty());
+                QCOMPARE(got.frames.size(), want.frames.size());
+                for (size_t i = 0; i < want.frames.size(); ++i)
+                    QCOMPARE(cv::norm(got.frames[i], want.frames[i], cv::NORM_INF), 0.0);
+                QVERIFY(got.pngs == want.pngs);
+            }
     }
 
     void unreadableStrobeImageMatchesPlain()
