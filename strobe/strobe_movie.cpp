@@ -1,5 +1,58 @@
-#include "app/mainwindow.h"
+#include <QLabel>
 
-// Not built yet: strobe movie.
-void MainWindow::applyStrobeStep(int) {}
-void MainWindow::makeStrobeMovie() {}
+#include "app/diagnostics.h"
+#include "app/mainwindow.h"
+#include "strobe/strobe_compose.h"
+#include "strobe/strobe_rules.h"
+#include "video/movie_writer.h"
+
+void MainWindow::applyStrobeStep(int step)
+{
+    if (applyRangeStep(step, "Now making movie... :"))
+        makeStrobeMovie();
+}
+
+void MainWindow::makeStrobeMovie()
+{
+    diag("makeStrobeMovie\n");
+    // The frame counts divide by the step.
+    if (strobeFrameStep_ <= 0) {
+        diag("  strobeFrameStep_ = %d, no movie made\n", strobeFrameStep_);
+        promptLabel_->setText(
+            "Strobe movie frame step must be 1 or more: set it and press [Analysis]:");
+        return;
+    }
+    // All three captures must stand on the movie the range was chosen on;
+    // after a movie was opened in another mode they do not.
+    if (strobeMovieFile_.empty() || !movieCapture1.isOpened() || !movieCapture2.isOpened()
+        || !movieCapture3.isOpened()) {
+        diag("  the captures are not open on the current movie, no movie made\n");
+        promptLabel_->setText(
+            "Please open the movie with [Strobe TypeA] or [Strobe TypeB] and press [Analysis]:");
+        return;
+    }
+
+    char fname[512];
+    makeOutputFileName(fname, "avi");
+    StrobePlan plan;
+    plan.start = analysis_start_frame;
+    plan.end = analysis_end_frame;
+    plan.step = strobeFrameStep_;
+    plan.number = strobeFrameNumber_;
+    plan.threshold = strobeError_;
+    diag("  R = %d\n", plan.end - plan.start);
+
+    const cv::Size size(movieWidth, movieHeight);
+    const double fps = strobeType_ == 0 ? typeAFrameRate(movieFPS, plan.step) : movieFPS;
+    if (!openMovieWriter(videoWriter_, fname, fps, size)) {
+        // Composing a movie that cannot be kept would only keep the window frozen.
+        diag("  %s cannot be written\n", fname);
+        promptLabel_->setText("Strobe movie cannot be written to output:");
+        return;
+    }
+    // Only the shared writer is used: a recording running meanwhile has its own.
+    cv::VideoCapture* const captures[3] = {&movieCapture1, &movieCapture2, &movieCapture3};
+    const int written = writeStrobeMovie(strobeType_, plan, captures, videoWriter_, size);
+    diag("\n  %d frames\n", written);
+    videoWriter_.release();
+}

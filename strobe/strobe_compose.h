@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+#include <opencv2/core.hpp>
+
+// The composition of the strobe movies, apart from the captures and the writer
+// so that the frames can be checked before the lossy encoding.
+
+struct StrobePlan {
+    int start = 0;     // S, first frame of the range
+    int end = 0;       // E; the range is S to E - 1, samples may reach E
+    int step = 1;      // frames between samples, at least 1
+    int number = 25;   // N, samples laid over one output frame
+    int threshold = 20;
+    // Type A keeps the N + 2 newest samples as its bases while they fit in
+    // this many bytes; beyond, each base is decoded a second time instead.
+    size_t baseWindowBytes = size_t(512) << 20;
+};
+
+// Frame `index` of the movie as read through capture `slot` (0, 1, 2 for the
+// three captures). The frame is the caller's to change. False when the frame
+// cannot be decoded; the composition then never uses it.
+using StrobeFrameSource = std::function<bool(int slot, int index, cv::Mat& frame)>;
+// One composed output frame, in order. Valid only during the call.
+using StrobeFrameSink = std::function<void(const cv::Mat& frame)>;
+
+// Type A: one frame per sample e, the sample with the moving parts of the N
+// following samples laid over it. A frame that cannot be decoded ends the
+// movie before the first output frame that needs it. Returns the frames written.
+int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
+                       const StrobeFrameSink& sink);
+
+// Type B: every frame of the range with the moving parts of the N newest
+// samples at or before it. The strobe images go to "temp<sep>img_%d.png"
+// (temp is created when missing) and are read back from there; one that
+// cannot be read back is left out. A sample that cannot be decoded ends the
+// making of strobe images; a range frame that cannot be decoded ends the
+// movie. Returns the frames written.
+int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
+                       const StrobeFrameSink& sink);
+
+namespace cv {
+class VideoCapture;
+class VideoWriter;
+} // namespace cv
+
+// The movie itself: Type A (type 0) or B (1) read through three captures open
+// on one file and written to an open `writer` as frames of `size`. Returns the
+// frames written.
+int writeStrobeMovie(int type, const StrobePlan& plan, cv::VideoCapture* const captures[3],
+                     cv::VideoWriter& writer, cv::Size size);
