@@ -90,7 +90,10 @@ void MainWindow::positionSelected()
     diag("MainWindow::positionSelected\n");
 
     // Only the manual view shows a movie frame; any other sender has none.
-    const SelectionOffset offset_ = selectionFrameOffset(view && view == manualView_ ? 2 : -1);
+    const bool onManualView = view && view == manualView_;
+    const SelectionOffset offset_ = selectionOffset(viewWidth_, viewHeight_,
+                                                    onManualView ? movieWidth : 0,
+                                                    onManualView ? movieHeight : 0);
     const ViewPoint press = selectionState().pressPos_;
     const float sx = static_cast<float>(press.x);
     const float sy = static_cast<float>(press.y);
