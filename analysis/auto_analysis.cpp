@@ -17,63 +17,14 @@
 
 namespace
 {
-constexpr double kWindowFactor = 3.0;
 constexpr double kAnalysedMovieFps = 30.0;
 } // namespace
-
-SearchWindow searchWindow(bool hasPreviousPoint, double px, double py, int templateWidth,
-                          int templateHeight, int frameWidth, int frameHeight)
-{
-    SearchWindow window;
-    if (!hasPreviousPoint) {
-        window.w = frameWidth;
-        window.h = frameHeight;
-        return window;
-    }
-    window.w = kWindowFactor * templateWidth;
-    window.h = kWindowFactor * templateHeight;
-    const double a = px - window.w / 2 > 0 ? px - window.w / 2 : 0;
-    window.x = frameWidth - window.w <= a ? frameWidth - window.w : a;
-    const double b = py - window.h / 2 > 0 ? py - window.h / 2 : 0;
-    window.y = frameHeight - window.h <= b ? frameHeight - window.h : b;
-    return window;
-}
-
-bool windowFits(const SearchWindow& window, int frameWidth, int frameHeight, int templateWidth,
-                int templateHeight)
-{
-    if (!(window.x >= 0 && window.y >= 0 && window.w > 0 && window.w <= frameWidth &&
-          window.h > 0 && window.h <= frameHeight))
-        return false;
-    // A template larger than the window (one taken from a bigger picture)
-    // has no place to go; matching it would be an error, not a score.
-    return templateWidth > 0 && templateHeight > 0 && static_cast<int>(window.w) >= templateWidth &&
-           static_cast<int>(window.h) >= templateHeight;
-}
 
 cv::Point2f pointFromMatch(int matchX, int matchY, const SearchWindow& window, int templateWidth,
                            int templateHeight)
 {
     return cv::Point2f(static_cast<float>(templateWidth * 0.5 + matchX + window.x),
                        static_cast<float>(templateHeight * 0.5 + matchY + window.y));
-}
-
-bool matchInWindow(const cv::Mat& frame, const cv::Mat& templ, const SearchWindow& window,
-                   cv::Point& location)
-{
-    if (frame.empty() || templ.empty() || frame.type() != templ.type() ||
-        !windowFits(window, frame.cols, frame.rows, templ.cols, templ.rows))
-        return false;
-    const cv::Rect area(static_cast<int>(window.x), static_cast<int>(window.y),
-                        static_cast<int>(window.w), static_cast<int>(window.h));
-    if ((area & cv::Rect(0, 0, frame.cols, frame.rows)) != area)
-        return false;
-    cv::Mat scores;
-    cv::matchTemplate(frame(area), templ, scores, cv::TM_CCOEFF_NORMED);
-    cv::Point best(0, 0);
-    cv::minMaxLoc(scores, nullptr, nullptr, nullptr, &best);
-    location = best;
-    return true;
 }
 
 void drawPathIntoFrame(cv::Mat& frame, const std::deque<float>& xs, const std::deque<float>& ys)

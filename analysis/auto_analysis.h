@@ -4,41 +4,15 @@
 
 #include <opencv2/core.hpp>
 
+#include "analysis/template_search.h"
+
 // The arithmetic of the automatic bar path analysis, kept free of widgets so
 // that the numbers can be pinned down on their own.
-
-// The part of a frame searched for the target, in frame pixels.
-struct SearchWindow {
-    double x = 0.0;
-    double y = 0.0;
-    double w = 0.0;
-    double h = 0.0;
-};
-
-// Without a previous point the whole frame is searched. Otherwise the window is
-// three template sizes, centred on the previous point (px, py) and pushed back
-// inside the frame, the lower bound applied first. A template wider or taller
-// than a third of the frame gives a window that starts left of or above it.
-SearchWindow searchWindow(bool hasPreviousPoint, double px, double py, int templateWidth,
-                          int templateHeight, int frameWidth, int frameHeight);
-
-// Whether the window can be cut from the frame and matched: it starts inside
-// the frame, is not empty and not larger than the frame, and (truncated to
-// whole pixels) still holds the whole template.
-bool windowFits(const SearchWindow& window, int frameWidth, int frameHeight, int templateWidth,
-                int templateHeight);
 
 // The recorded point for a best match at (matchX, matchY) of the window's score
 // map: the centre of the template placed there, in frame coordinates.
 cv::Point2f pointFromMatch(int matchX, int matchY, const SearchWindow& window, int templateWidth,
                            int templateHeight);
-
-// Searches `templ` in the window of `frame` by the normalised correlation
-// coefficient and stores the location of the best score, relative to the
-// window. Returns false, leaving `location` alone, when the window does not
-// fit or the template cannot be matched against the frame.
-bool matchInWindow(const cv::Mat& frame, const cv::Mat& templ, const SearchWindow& window,
-                   cv::Point& location);
 
 // Burns the path into a frame of the analysed movie: a cyan line, thickness 3,
 // 8-connected, between consecutive points, the coordinates truncated.

@@ -40,46 +40,9 @@ std::string timeLabelText(double nowMs, float startTimeMs, float delayMs, float 
 SearchWindow searchWindow(const std::deque<float>& barX, const std::deque<float>& barY,
                           int templCols, int templRows, int frameWidth, int frameHeight)
 {
-    SearchWindow win;
-    if (barX.empty() || barY.empty()) {
-        win.w = frameWidth;
-        win.h = frameHeight;
-        return win;
-    }
-    win.w = 3.0 * templCols;
-    win.h = 3.0 * templRows;
-    const double lx = barX.back();
-    const double ly = barY.back();
-    win.x = std::min(std::max(lx - win.w / 2, 0.0), frameWidth - win.w);
-    win.y = std::min(std::max(ly - win.h / 2, 0.0), frameHeight - win.h);
-    return win;
-}
-
-bool windowFits(const SearchWindow& window, int frameWidth, int frameHeight, int templCols,
-                int templRows)
-{
-    // Each test is written so that a NaN (a path point that is not a number)
-    // fails it. With x <= W - w the truncated window stays inside as well.
-    const bool inside = window.x >= 0 && window.y >= 0 && window.w > 0 && window.w <= frameWidth &&
-                        window.h > 0 && window.h <= frameHeight &&
-                        window.x + window.w <= frameWidth && window.y + window.h <= frameHeight;
-    return inside && templCols > 0 && templRows > 0 && templCols <= static_cast<int>(window.w) &&
-           templRows <= static_cast<int>(window.h);
-}
-
-cv::Rect windowRect(const SearchWindow& window)
-{
-    return cv::Rect(static_cast<int>(window.x), static_cast<int>(window.y),
-                    static_cast<int>(window.w), static_cast<int>(window.h));
-}
-
-cv::Point bestMatch(const cv::Mat& frame, const cv::Rect& window, const cv::Mat& templ)
-{
-    cv::Mat score;
-    cv::matchTemplate(frame(window), templ, score, cv::TM_CCOEFF_NORMED);
-    cv::Point best;
-    cv::minMaxLoc(score, nullptr, nullptr, nullptr, &best);
-    return best;
+    const bool hasPath = !barX.empty() && !barY.empty();
+    return searchWindow(hasPath, hasPath ? barX.back() : 0.0, hasPath ? barY.back() : 0.0,
+                        templCols, templRows, frameWidth, frameHeight);
 }
 
 TrackPoint centreFromMatch(cv::Point match, float rectW, float rectH, const SearchWindow& window)
@@ -91,13 +54,12 @@ TrackPoint centreFromMatch(cv::Point match, float rectW, float rectH, const Sear
 bool trackTarget(const cv::Mat& frame, const cv::Mat& templ, const std::deque<float>& barX,
                  const std::deque<float>& barY, float rectW, float rectH, TrackPoint& centre)
 {
-    if (frame.empty() || templ.empty() || frame.type() != templ.type())
-        return false;
     const SearchWindow win =
         searchWindow(barX, barY, templ.cols, templ.rows, frame.cols, frame.rows);
-    if (!windowFits(win, frame.cols, frame.rows, templ.cols, templ.rows))
+    cv::Point match;
+    if (!matchInWindow(frame, templ, win, match))
         return false;
-    centre = centreFromMatch(bestMatch(frame, windowRect(win), templ), rectW, rectH, win);
+    centre = centreFromMatch(match, rectW, rectH, win);
     return true;
 }
 

@@ -5,6 +5,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "analysis/template_search.h"
+
 // The arithmetic of the live trace: the time grid the loop paces itself on,
 // where it looks for the target, how a match becomes a point of the path and
 // how the path becomes heights and velocities.
@@ -23,32 +25,10 @@ std::string timeLabelText(double nowMs, float startTimeMs, float delayMs, float 
 
 /* ---- Search window and match ---- */
 
-// Region of the frame searched for the template, before truncation.
-struct SearchWindow {
-    double x = 0.0;
-    double y = 0.0;
-    double w = 0.0;
-    double h = 0.0;
-};
-
 // The whole frame while the path is empty; otherwise three template sizes
 // around the last centre, pushed inside the frame where it can be.
 SearchWindow searchWindow(const std::deque<float>& barX, const std::deque<float>& barY,
                           int templCols, int templRows, int frameWidth, int frameHeight);
-
-// Whether the window lies inside the frame and can hold the template. A window
-// that fails is not searched (the template is wider or taller than a third of
-// the frame, or the frame is smaller than the template).
-bool windowFits(const SearchWindow& window, int frameWidth, int frameHeight, int templCols,
-                int templRows);
-
-// The pixels searched: each value truncated toward zero.
-cv::Rect windowRect(const SearchWindow& window);
-
-// Position of the best normalised-correlation match of `templ` inside
-// `window` of `frame`, relative to the window. Every match counts; there is no
-// score threshold.
-cv::Point bestMatch(const cv::Mat& frame, const cv::Rect& window, const cv::Mat& templ);
 
 struct TrackPoint {
     float x = 0.0f;
