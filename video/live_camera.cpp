@@ -90,6 +90,10 @@ void MainWindow::updateCamera()
     if (recState_ == 1) {
         // The snapshot is taken before the label, so recordings never show it.
         recordTick();
+    }
+    // A full buffer ends the recording inside recordTick; then there is
+    // nothing to label.
+    if (recState_ == 1) {
         QFont recFont;
         recFont.setPixelSize(50);
         QGraphicsTextItem* rec = liveScene_.addText("Rec", recFont);

@@ -1,7 +1,11 @@
 #include "video/output_naming.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
+
+#include <QFileInfo>
 
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
@@ -51,7 +55,16 @@ std::tm currentLocalTime()
 
 void MainWindow::makeOutputFileName(char* buffer, const char* extension)
 {
-    const std::string stamp = formatStamp(currentLocalTime());
+    std::string stamp = formatStamp(currentLocalTime());
+    // Names have one-second resolution. A movie started within the second of
+    // an earlier one (a running recording's file exists from its start) would
+    // overwrite it, so wait for the next stamp instead.
+    for (int wait = 0; wait < 30 && QFileInfo::exists(QString::fromLocal8Bit(
+                                        outputFileName(stamp, extension).c_str()));
+         ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        stamp = formatStamp(currentLocalTime());
+    }
     diag("%s\n", stamp.c_str());
     const std::string name = outputFileName(stamp, extension);
     // Callers hand in a buffer of at least 512 characters.

@@ -264,16 +264,6 @@ void MainWindow::startRecording()
                         liveScene_.sceneRect().size().toSize().height());
     char name[512];
     makeOutputFileName(name, "avi");
-    // The name has one-second resolution: a recording started within the
-    // second of the previous start would overwrite that one. Wait for the
-    // next stamp instead.
-    if (QFileInfo::exists(QString::fromLocal8Bit(name))) {
-        diag("  %s exists: waiting for the next second\n", name);
-        for (int wait = 0; wait < 30 && QFileInfo::exists(QString::fromLocal8Bit(name)); ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            makeOutputFileName(name, "avi");
-        }
-    }
     recFileName_ = name;
     std::string codec;
     if (!openRecordingWriter(recWriter_, recFileName_, FPS_, size, &codec)) {
