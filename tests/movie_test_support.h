@@ -42,50 +42,55 @@ struct DialogSeen {
 // Answers the next modal file dialog as a user typing the name would: chooses
 // `path`, or cancels when it is empty. `bypassChecks` closes it as accepted
 // without the dialog's own test that the file exists (a file that vanishes
-// after it was chosen).
+// after it was chosen). While its directory is still being listed the dialog
+// may refuse the name (it complains in a message box); the answer is then
+// given again on the next ticks, for about a second, before the dialog is
+// cancelled so that the test fails instead of hanging.
 inline std::shared_ptr<DialogSeen> answerNextFileDialog(const QString& path,
                                                         bool bypassChecks = false)
 {
     auto seen = std::make_shared<DialogSeen>();
     auto answered = std::make_shared<QPointer<QFileDialog>>();
+    auto tries = std::make_shared<int>(0);
     auto* timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, seen, answered, path, bypassChecks] {
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
         QWidget* modal = QApplication::activeModalWidget();
         auto* dialog = qobject_cast<QFileDialog*>(modal);
+        QPointer<QFileDialog> mine = *answered;
         if (seen->seen) {
-            // Answered before: if that dialog is still open, or put up a
-            // warning, close them; the test then fails instead of hanging.
-            QPointer<QFileDialog> mine = *answered;
             auto* box = qobject_cast<QMessageBox*>(modal);
             if (mine && box && box->parentWidget() == mine) {
-                seen->stuck = true;
                 box->done(0);
-            } else if (mine && dialog == mine) {
-                seen->stuck = true;
-                static_cast<QDialog*>(dialog)->reject();
-            } else {
+                return;
+            }
+            if (!mine || dialog != mine) {
                 timer->stop();
                 timer->deleteLater();
+                return;
             }
-            return;
+            if (++*tries > 100) {
+                seen->stuck = true;
+                static_cast<QDialog*>(dialog)->reject();
+                return;
+            }
+        } else {
+            if (!dialog)
+                return;
+            seen->seen = true;
+            *answered = dialog;
+            seen->title = dialog->windowTitle();
+            seen->filters = dialog->nameFilters();
+            seen->selectedFilter = dialog->selectedNameFilter();
+            seen->directory = dialog->directory().absolutePath();
         }
-        if (!dialog)
-            return;
-        seen->seen = true;
-        *answered = dialog;
-        seen->title = dialog->windowTitle();
-        seen->filters = dialog->nameFilters();
-        seen->selectedFilter = dialog->selectedNameFilter();
-        seen->directory = dialog->directory().absolutePath();
         if (path.isEmpty()) {
             static_cast<QDialog*>(dialog)->reject();
             return;
         }
+        dialog->selectFile(path);
         if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit"))
             edit->setText(path);
-        else
-            dialog->selectFile(path);
         if (bypassChecks)
             static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
         else
@@ -93,6 +98,12 @@ inline std::shared_ptr<DialogSeen> answerNextFileDialog(const QString& path,
     });
     timer->start();
     return seen;
+}
+
+// The movies the program wrote into output/ of the working directory.
+inline QStringList outputMovies()
+{
+    return QDir("output").entryList({"cap1_*.avi"}, QDir::Files);
 }
 
 inline QPushButton* button(MainWindow& w, const QString& text)

@@ -34,11 +34,6 @@ QList<QGraphicsLineItem*> lineItems(QGraphicsScene& scene)
     return lines;
 }
 
-QStringList outputMovies()
-{
-    return QDir("output").entryList({"cap1_*.avi"}, QDir::Files);
-}
-
 struct ReadBack {
     bool opened = false;
     int frames = 0;

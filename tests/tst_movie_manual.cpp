@@ -23,6 +23,7 @@
 #include "analysis/manual_analysis.h"
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
+#include "movie_test_support.h"
 #include "test_support.h"
 
 namespace
@@ -55,39 +56,6 @@ bool writeTargetMovie(const QString& path)
     return true;
 }
 
-// Picks `path` in the next file dialog, as a user would. The dialog may not
-// take the choice before its directory is loaded, so the pick is repeated
-// until the dialog has closed.
-void acceptNextFileDialog(const QString& path)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    auto accepted = std::make_shared<bool>(false);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, path, accepted] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            qWarning("file dialog complained: %s", qPrintable(box->text()));
-            box->done(0);
-            return;
-        }
-        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-            dialog->selectFile(path);
-            // The name box is what accept() reads; typing the whole path
-            // there does not depend on the directory listing being loaded.
-            if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit"))
-                edit->setText(path);
-            static_cast<QDialog*>(dialog)->accept();
-            *accepted = true;
-            return;
-        }
-        if (*accepted) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-}
-
 bool isWhite(const cv::Vec3b& p)
 {
     return p[0] > 200 && p[1] > 200 && p[2] > 200;
@@ -103,11 +71,6 @@ bool isPathGreen(const cv::Vec3b& p)
 bool boxDrawnAt(const cv::Mat& image)
 {
     return image.at<cv::Vec3b>(140, 630)[0] < 70;
-}
-
-QStringList outputMovies()
-{
-    return QDir("output").entryList({"cap1_*.avi"}, QDir::Files);
 }
 
 std::vector<cv::Mat> readAllFrames(const QString& path)
@@ -210,7 +173,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
         w_->tabWidget_->setCurrentIndex(2);
 
-        acceptNextFileDialog(movie);
+        movietest::answerNextFileDialog(movie);
         w_->movieManualAction_->trigger();
         QCOMPARE(w_->movie_frame_num, static_cast<int>(kRows.size()));
         QCOMPARE(w_->movieFPS, static_cast<float>(kMovieFps));
@@ -323,11 +286,11 @@ private slots:
         QTest::keyClick(w_.get(), Qt::Key_N);
         QCOMPARE(static_cast<int>(w_->frameList_.size()), 3);
         QCOMPARE(w_->manualFrame_, 5);
-        QVERIFY(outputMovies().isEmpty());
+        QVERIFY(movietest::outputMovies().isEmpty());
 
         pressButton("Apply");
         QCOMPARE(w_->step_, 5);
-        const QStringList movies = outputMovies();
+        const QStringList movies = movietest::outputMovies();
         QCOMPARE(movies.size(), 1);
         const std::vector<cv::Mat> frames = readAllFrames("output/" + movies.front());
         QCOMPARE(static_cast<int>(frames.size()), 3);
@@ -343,7 +306,7 @@ private slots:
         // A final step: Apply changes nothing more.
         pressButton("Apply");
         QCOMPARE(w_->step_, 5);
-        QCOMPARE(outputMovies().size(), 1);
+        QCOMPARE(movietest::outputMovies().size(), 1);
     }
 
     void nKeyOnlyStepsOnTheManualTabInTheClickStep()
@@ -468,7 +431,7 @@ private slots:
         QVERIFY(w_->frameList_.empty());
         pressButton("Apply");
         QCOMPARE(w_->step_, 5);
-        QVERIFY(outputMovies().isEmpty());
+        QVERIFY(movietest::outputMovies().isEmpty());
 
         // Start at the slider's end, one past the last frame.
         chooseRange(10, 10);
@@ -495,7 +458,7 @@ private slots:
                          "frames shown."));
         pressButton("Apply"); // nothing more is asked of the movie
         QCOMPARE(w_->step_, 5);
-        const QStringList movies = outputMovies();
+        const QStringList movies = movietest::outputMovies();
         QCOMPARE(movies.size(), 1);
         QCOMPARE(static_cast<int>(readAllFrames("output/" + movies.front()).size()), 2);
     }
@@ -534,7 +497,7 @@ private slots:
         pressButton("Apply");
         QVERIFY(w_->frameList_[1].cols >= 780);
         pressButton("Apply");
-        const QStringList movies = outputMovies();
+        const QStringList movies = movietest::outputMovies();
         QCOMPARE(movies.size(), 1);
         const std::vector<cv::Mat> frames = readAllFrames("output/" + movies.front());
         QCOMPARE(static_cast<int>(frames.size()), 2);
@@ -566,7 +529,7 @@ private slots:
         QCOMPARE(static_cast<int>(w_->frameFlags_.size()), 1);
         QVERIFY(w_->recWriter_.isOpened());
         QVERIFY(!w_->videoWriter_.isOpened());
-        QCOMPARE(outputMovies().size(), 0);
+        QCOMPARE(movietest::outputMovies().size(), 0);
 
         // Once it is stopped, its frames do not become the manual movie.
         w_->recWriter_.write(w_->frameList_[0]);
@@ -574,7 +537,7 @@ private slots:
         w_->recState_ = 0;
         pressButton("Apply");
         QCOMPARE(w_->step_, 5);
-        QCOMPARE(outputMovies().size(), 0);
+        QCOMPARE(movietest::outputMovies().size(), 0);
         QCOMPARE(static_cast<int>(readAllFrames(QString::fromStdString(recName)).size()), 1);
     }
 };

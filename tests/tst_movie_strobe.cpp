@@ -18,56 +18,11 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "app/mainwindow.h"
+#include "movie_test_support.h"
 #include "strobe_oracle.h"
 #include "test_support.h"
 
 namespace {
-
-// Picks `path` in the next file dialog as soon as it shows. Under load the
-// dialog may not take the first accept, so it is tried again on later ticks
-// until that dialog is gone; then the timer ends, so it never answers a
-// later dialog.
-void chooseInNextFileDialog(const QString& path)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    auto target = std::make_shared<QPointer<QFileDialog>>();
-    auto seen = std::make_shared<bool>(false);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, path, target, seen] {
-        QFileDialog* mine = target->data();
-        if (*seen && (!mine || !mine->isVisible())) {
-            timer->stop();
-            timer->deleteLater();
-            return;
-        }
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            // The dialog's "file not found" complaint while it still lists
-            // the directory: dismiss it, the next tick tries again.
-            box->done(0);
-            return;
-        }
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (!dialog || (*seen && dialog != *target))
-            return;
-        *target = dialog;
-        *seen = true;
-        dialog->selectFile(path);
-        // The name typed as a user would, in case the selection did not take.
-        if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit"))
-            edit->setText(path);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
-    timer->start();
-}
-
-QPushButton* button(MainWindow& w, const QString& text)
-{
-    for (QPushButton* b : w.findChildren<QPushButton*>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
-}
 
 void typeInto(QSpinBox* box, int value)
 {
@@ -75,11 +30,6 @@ void typeInto(QSpinBox* box, int value)
     box->selectAll();
     QTest::keyClicks(box, QString::number(value));
     QTest::keyClick(box, Qt::Key_Return);
-}
-
-QStringList outputMovies()
-{
-    return QDir("output").entryList({"*.avi"}, QDir::Files);
 }
 
 struct Written {
@@ -113,15 +63,15 @@ class TestMovieStrobe : public QObject
     // chooses the range start..end with Analysis, the slider and Apply.
     void makeMovie(MainWindow& w, QAction* action, int startValue, int endValue)
     {
-        chooseInNextFileDialog(QDir::current().absoluteFilePath("scene.avi"));
+        movietest::answerNextFileDialog(QDir::current().absoluteFilePath("scene.avi"));
         action->trigger();
         QCOMPARE(w.movie_frame_num, 60);
         w.tabWidget_->setCurrentIndex(3);
-        QTest::mouseClick(button(w, "Analysis"), Qt::LeftButton);
+        QTest::mouseClick(movietest::button(w, "Analysis"), Qt::LeftButton);
         w.animeSlider_->setValue(startValue);
-        QTest::mouseClick(button(w, "Apply"), Qt::LeftButton);
+        QTest::mouseClick(movietest::button(w, "Apply"), Qt::LeftButton);
         w.animeSlider_->setValue(endValue);
-        QTest::mouseClick(button(w, "Apply"), Qt::LeftButton);
+        QTest::mouseClick(movietest::button(w, "Apply"), Qt::LeftButton);
     }
 
 private slots:
@@ -163,7 +113,7 @@ private slots:
         QCOMPARE(w.promptLabel_->text(), QString("Now making movie... :"));
         QVERIFY(!w.videoWriter_.isOpened());
 
-        const QStringList movies = outputMovies();
+        const QStringList movies = movietest::outputMovies();
         QCOMPARE(movies.size(), 1);
         const Written out = inspect("output/" + movies[0]);
         // K = 54 / 2 = 27 gives K - 1 = 26 frames; the last would need frame 60.
@@ -181,7 +131,7 @@ private slots:
         QCOMPARE(w.strobeType_, 1);
         QVERIFY(!w.videoWriter_.isOpened());
 
-        const QStringList movies = outputMovies();
+        const QStringList movies = movietest::outputMovies();
         QCOMPARE(movies.size(), 1);
         const Written out = inspect("output/" + movies[0]);
         QCOMPARE(out.decodedFrames, 54); // frames 6 to 59
@@ -213,7 +163,7 @@ private slots:
         QCOMPARE(w.strobeFrameStep_, 0);
         makeMovie(w, w.strobeTypeBAction_, 0, 500);
         QVERIFY(w.promptLabel_->text().contains("frame step must be 1 or more"));
-        QVERIFY(outputMovies().isEmpty());
+        QVERIFY(movietest::outputMovies().isEmpty());
         QVERIFY(!QDir("temp").exists());
         QVERIFY(!w.videoWriter_.isOpened());
     }
@@ -221,23 +171,23 @@ private slots:
     void capturesOnAnotherMovieAreRefused()
     {
         MainWindow w;
-        chooseInNextFileDialog(QDir::current().absoluteFilePath("scene.avi"));
+        movietest::answerNextFileDialog(QDir::current().absoluteFilePath("scene.avi"));
         w.strobeTypeAAction_->trigger();
         QVERIFY(!w.strobeMovieFile_.empty());
         // The same movie opened again in the manual mode: the strobe captures
         // no longer belong to the movie on screen.
         QVERIFY(strobescene::write("other.avi", 30, 25.0));
-        chooseInNextFileDialog(QDir::current().absoluteFilePath("other.avi"));
+        movietest::answerNextFileDialog(QDir::current().absoluteFilePath("other.avi"));
         w.movieManualAction_->trigger();
         QCOMPARE(w.movie_frame_num, 30);
         w.tabWidget_->setCurrentIndex(3);
-        QTest::mouseClick(button(w, "Analysis"), Qt::LeftButton);
+        QTest::mouseClick(movietest::button(w, "Analysis"), Qt::LeftButton);
         w.animeSlider_->setValue(0);
-        QTest::mouseClick(button(w, "Apply"), Qt::LeftButton);
+        QTest::mouseClick(movietest::button(w, "Apply"), Qt::LeftButton);
         w.animeSlider_->setValue(900);
-        QTest::mouseClick(button(w, "Apply"), Qt::LeftButton);
+        QTest::mouseClick(movietest::button(w, "Apply"), Qt::LeftButton);
         QVERIFY(w.promptLabel_->text().contains("[Strobe TypeA] or [Strobe TypeB]"));
-        QVERIFY(outputMovies().isEmpty());
+        QVERIFY(movietest::outputMovies().isEmpty());
     }
 
     void runningRecordingIsNotBroken()
@@ -250,7 +200,7 @@ private slots:
         w.recState_ = 1;
         w.recWriter_.write(solidFrame(320, 240));
         makeMovie(w, w.strobeTypeAAction_, 0, 500);
-        QCOMPARE(outputMovies().size(), 1);
+        QCOMPARE(movietest::outputMovies().size(), 1);
         QVERIFY(w.recWriter_.isOpened());
         QCOMPARE(w.recState_, 1);
         w.recWriter_.write(solidFrame(320, 240));
