@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -105,6 +106,38 @@ inline QStringList outputMovies()
 {
     return QDir("output").entryList({"cap1_*.avi"}, QDir::Files);
 }
+
+// A temporary working directory for one test case: the program's output/
+// and temp/ land there, and so do the movies the test feeds in.
+class MovieWorkDir
+{
+public:
+    MovieWorkDir() : oldCwd_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+    ~MovieWorkDir() { QDir::setCurrent(oldCwd_); }
+    MovieWorkDir(const MovieWorkDir&) = delete;
+    MovieWorkDir& operator=(const MovieWorkDir&) = delete;
+
+    bool isValid() const { return dir_.isValid(); }
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    // The fixture scene as an MJPG movie, or as an MPEG-4 copy made by the
+    // real ffmpeg with a keyframe every `gop` frames; empty on failure.
+    QString movie(const QString& name, int frames, cv::Size size, bool mpeg4 = false,
+                  int gop = 250) const
+    {
+        const QString mjpg = path(mpeg4 ? name + ".mjpg.avi" : name);
+        if (!fixtures::writeMjpgMovie(mjpg.toStdString(), frames, size))
+            return QString();
+        if (!mpeg4)
+            return mjpg;
+        const QString out = path(name);
+        return fixtures::convertToMpeg4(fixtures::ffmpegPath(), mjpg, out, gop) ? out : QString();
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString oldCwd_;
+};
 
 inline QPushButton* button(MainWindow& w, const QString& text)
 {

@@ -86,18 +86,11 @@ class TestMovieAutoAnalysis : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir* dir_ = nullptr;
-    QString oldCwd_;
+    std::unique_ptr<MovieWorkDir> work_;
 
     QString makeMovie(const QString& name, int frames, bool mpeg4, cv::Size size = kSize)
     {
-        const QString mjpg = dir_->filePath(mpeg4 ? name + ".mjpg.avi" : name);
-        if (!fixtures::writeMjpgMovie(mjpg.toStdString(), frames, size))
-            return QString();
-        if (!mpeg4)
-            return mjpg;
-        const QString out = dir_->filePath(name);
-        return fixtures::convertToMpeg4(fixtures::ffmpegPath(), mjpg, out, 250) ? out : QString();
+        return work_->movie(name, frames, size, mpeg4);
     }
 
     // Opens `file` on the Movie Auto tab through the menu and the dialog.
@@ -145,18 +138,14 @@ class TestMovieAutoAnalysis : public QObject
 private slots:
     void init()
     {
-        dir_ = new QTemporaryDir;
-        QVERIFY(dir_->isValid());
-        oldCwd_ = QDir::currentPath();
-        QDir::setCurrent(dir_->path());
+        work_ = std::make_unique<MovieWorkDir>();
+        QVERIFY(work_->isValid());
         installFakeRig([](int) { return solidFrame(640, 480); });
     }
 
     void cleanup()
     {
-        QDir::setCurrent(oldCwd_);
-        delete dir_;
-        dir_ = nullptr;
+        work_.reset();
         resetEnvironment();
     }
 
@@ -416,7 +405,7 @@ private slots:
         // The header promises 40 frames, the file stops part way.
         const QString whole = makeMovie("whole.avi", 40, mpeg4);
         QVERIFY(!whole.isEmpty());
-        const QString cut = dir_->filePath("cut.avi");
+        const QString cut = work_->path("cut.avi");
         QVERIFY(QFile::copy(whole, cut));
         QFile f(cut);
         QVERIFY(f.resize(f.size() * 6 / 10));

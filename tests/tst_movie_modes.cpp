@@ -42,26 +42,18 @@ class TestMovieModes : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir* dir_ = nullptr;
-    QString oldCwd_;
+    std::unique_ptr<MovieWorkDir> work_;
 
-    QString path(const QString& name) const { return dir_->filePath(name); }
+    QString path(const QString& name) const { return work_->path(name); }
 
     QString makeMovie(const QString& name, int frames, cv::Size size = kSmall)
     {
-        const QString p = path(name);
-        if (!fixtures::writeMjpgMovie(p.toStdString(), frames, size))
-            return QString();
-        return p;
+        return work_->movie(name, frames, size);
     }
 
     QString makeMpeg4Movie(const QString& name, int frames, int gop, cv::Size size = kSmall)
     {
-        const QString source = makeMovie(name + ".mjpg.avi", frames, size);
-        const QString p = path(name);
-        if (source.isEmpty() || !fixtures::convertToMpeg4(fixtures::ffmpegPath(), source, p, gop))
-            return QString();
-        return p;
+        return work_->movie(name, frames, size, true, gop);
     }
 
     static void openInAutoMode(MainWindow& w, const QString& file)
@@ -73,18 +65,14 @@ class TestMovieModes : public QObject
 private slots:
     void init()
     {
-        dir_ = new QTemporaryDir;
-        QVERIFY(dir_->isValid());
-        oldCwd_ = QDir::currentPath();
-        QDir::setCurrent(dir_->path());
+        work_ = std::make_unique<MovieWorkDir>();
+        QVERIFY(work_->isValid());
         installFakeRig([](int) { return solidFrame(640, 480); });
     }
 
     void cleanup()
     {
-        QDir::setCurrent(oldCwd_);
-        delete dir_;
-        dir_ = nullptr;
+        work_.reset();
         resetEnvironment();
     }
 
