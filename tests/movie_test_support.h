@@ -25,6 +25,7 @@
 #include "analysis/range_selection.h"
 #include "app/mainwindow.h"
 #include "movie_fixtures.h"
+#include "test_support.h"
 
 namespace movietest
 {
@@ -166,15 +167,6 @@ inline QPoint viewPointFor(const MainWindow& w, int fx, int fy)
     const SelectionOffset off =
         selectionOffset(w.viewWidth_, w.viewHeight_, w.movieWidth, w.movieHeight);
     return QPoint(static_cast<int>(std::ceil(fx + off.x)), static_cast<int>(std::ceil(fy + off.y)));
-}
-
-inline void dragOnView(QGraphicsView* view, QPoint from, QPoint to)
-{
-    QWidget* vp = view->viewport();
-    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, from);
-    for (int i = 1; i <= 4; ++i)
-        QTest::mouseMove(vp, from + (to - from) * i / 4);
-    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, to);
 }
 
 // Makes an MPEG-4 copy of an MJPG movie with the real ffmpeg; skips the test

@@ -1,9 +1,11 @@
 #include "test_support.h"
 
 #include <QApplication>
+#include <QGraphicsView>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
+#include <QtTest>
 
 bool FakeCamera::read(cv::Mat& out)
 {
@@ -47,4 +49,21 @@ void closeNextModalBox()
         }
     });
     timer->start();
+}
+
+cv::Mat noiseFrame(int width, int height, int seed)
+{
+    cv::Mat frame(height, width, CV_8UC3);
+    cv::RNG rng(static_cast<uint64_t>(seed));
+    rng.fill(frame, cv::RNG::UNIFORM, 0, 256);
+    return frame;
+}
+
+void dragOnView(QGraphicsView* view, QPoint from, QPoint to)
+{
+    QWidget* vp = view->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, from);
+    for (int i = 1; i <= 4; ++i)
+        QTest::mouseMove(vp, from + (to - from) * i / 4);
+    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, to);
 }

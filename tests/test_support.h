@@ -11,6 +11,8 @@
 #include "app/environment.h"
 
 class MainWindow;
+class QGraphicsView;
+class QPoint;
 
 // A camera that plays frames the test supplies. `frames` is called with the
 // index of each read; an empty matrix means "no picture this time".
@@ -50,3 +52,10 @@ cv::Mat solidFrame(int width, int height, cv::Scalar bgr = cv::Scalar(40, 80, 12
 
 // Closes the next modal box (the missing camera message) once it shows.
 void closeNextModalBox();
+
+// A frame of uniform noise: every placement of a template in it is distinct.
+cv::Mat noiseFrame(int width, int height, int seed);
+
+// A drag on the view's viewport as a user makes it: press, a few moves and a
+// release, all in viewport coordinates.
+void dragOnView(QGraphicsView* view, QPoint from, QPoint to);

@@ -83,13 +83,8 @@ QPoint viewPoint(const MainWindow& w, int fx, int fy)
 
 void drag(MainWindow& w, QPoint fromFrame, QPoint toFrame)
 {
-    QWidget* vp = w.liveView_->viewport();
-    const QPoint from = viewPoint(w, fromFrame.x(), fromFrame.y());
-    const QPoint to = viewPoint(w, toFrame.x(), toFrame.y());
-    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, from);
-    for (int i = 1; i <= 3; ++i)
-        QTest::mouseMove(vp, from + (to - from) * i / 3);
-    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, to);
+    dragOnView(w.liveView_, viewPoint(w, fromFrame.x(), fromFrame.y()),
+               viewPoint(w, toFrame.x(), toFrame.y()));
 }
 
 template <typename T> QList<T*> itemsOf(QGraphicsScene& scene)

@@ -13,23 +13,6 @@
 
 namespace {
 
-cv::Mat noiseFrame(int width, int height, int seed)
-{
-    cv::Mat frame(height, width, CV_8UC3);
-    cv::RNG rng(static_cast<uint64_t>(seed));
-    rng.fill(frame, cv::RNG::UNIFORM, 0, 256);
-    return frame;
-}
-
-void dragOnView(QGraphicsView* view, QPoint from, QPoint to)
-{
-    QWidget* vp = view->viewport();
-    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, from);
-    for (int i = 1; i <= 3; ++i)
-        QTest::mouseMove(vp, from + (to - from) * i / 3);
-    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, to);
-}
-
 QList<QGraphicsRectItem*> rectItems(QGraphicsScene& scene)
 {
     QList<QGraphicsRectItem*> rects;

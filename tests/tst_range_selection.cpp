@@ -10,24 +10,6 @@
 
 namespace {
 
-cv::Mat noiseFrame(int width, int height, int seed)
-{
-    cv::Mat frame(height, width, CV_8UC3);
-    cv::RNG rng(static_cast<uint64_t>(seed));
-    rng.fill(frame, cv::RNG::UNIFORM, 0, 256);
-    return frame;
-}
-
-// Press, a few moves and a release on the viewport, as a user drags.
-void dragOnView(QGraphicsView* view, QPoint from, QPoint to)
-{
-    QWidget* vp = view->viewport();
-    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, from);
-    for (int i = 1; i <= 4; ++i)
-        QTest::mouseMove(vp, from + (to - from) * i / 4);
-    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, to);
-}
-
 bool sameBytes(const cv::Mat& a, const cv::Mat& b)
 {
     return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
