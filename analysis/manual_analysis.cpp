@@ -284,7 +284,8 @@ void MainWindow::writeManualMovie()
         diag("cvWriteFrame[%d]:%d, %d\r", static_cast<int>(i), image.cols, image.rows);
     }
     diag("\n");
-    videoWriter_.release();
-    if (!opened)
+    // A frame the disk would not take is a movie not written, not one saved.
+    const bool complete = videoWriter_.release();
+    if (!opened || !complete)
         promptLabel_->setText("The movie file could not be written.");
 }

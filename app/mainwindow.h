@@ -14,6 +14,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "app/environment.h"
+#include "video/mjpeg_avi_writer.h"
 
 class QAction;
 class QCloseEvent;
@@ -119,7 +120,7 @@ public:
     int recState_ = 0;
     // The writer of the analysed, manual and strobe movies, opened and released
     // within one call.
-    cv::VideoWriter videoWriter_;
+    MjpegAviWriter videoWriter_;
     // A running recording has a writer of its own, so that writing a movie
     // while the camera is being recorded cannot close or overwrite it.
     cv::VideoWriter recWriter_;

@@ -114,7 +114,7 @@ void decodeAndWrite(benchmark::State& state, const std::string& key)
         movies().dir.filePath("written-" + QString::fromStdString(key) + ".avi").toStdString();
     for (auto _ : state) {
         cv::VideoCapture capture(path);
-        cv::VideoWriter writer;
+        MjpegAviWriter writer;
         cv::Mat frame;
         int decoded = 0;
         while (decoded < kFrames && capture.read(frame)) {

@@ -45,17 +45,89 @@ private:
     std::deque<std::pair<int, cv::Mat>> frames_;
 };
 
-// Runs `work(y0, y1)` over the rows of a frame, split across the cores when
-// there is enough to do for the split to pay.
+// Runs `work(y0, y1)` over the rows of a frame a few rows at a time: `work`
+// lays many sparse images over those rows in turn, and over a band that small
+// the frame's rows stay in the cache from one image to the next. The cores
+// are busy decoding and encoding meanwhile, so the bands are not spread
+// across them.
 template <typename Work>
 void overRows(int rows, size_t entries, Work work)
 {
-    if (entries < 20000 || rows < 16) {
-        work(0, rows);
+    constexpr int kBand = 8;
+    if (entries == 0)
         return;
-    }
-    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& r) { work(r.start, r.end); });
+    for (int y0 = 0; y0 < rows; y0 += kBand)
+        work(y0, std::min(rows, y0 + kBand));
 }
+
+// Decodes the samples through slot 0 in order on a thread of its own, a few
+// frames ahead of the composition, so that decoding and composing share the
+// cores instead of taking turns.
+class SampleReader
+{
+public:
+    SampleReader(const StrobeFrameSource& source, const StrobePlan& plan, int samples)
+        : thread_([this, &source, plan, samples] { run(source, plan, samples); })
+    {
+    }
+    ~SampleReader()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    // The next sample's frame; false once one could not be decoded (none
+    // follows it) or all have been handed over.
+    bool next(cv::Mat& frame)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+        if (ready_.empty())
+            return false;
+        frame = std::move(ready_.front());
+        ready_.pop_front();
+        changed_.notify_all();
+        return true;
+    }
+
+private:
+    static constexpr size_t kAhead = 3;
+    void run(const StrobeFrameSource& source, const StrobePlan& plan, int samples)
+    {
+        for (int i = 0; i < samples; ++i) {
+            cv::Mat frame;
+            bool ok = false;
+            try {
+                ok = source(0, plan.start + i * plan.step, frame);
+            } catch (const std::exception& e) {
+                diag("  sample %d: %s\n", i, e.what());
+            }
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (!ok)
+                break;
+            changed_.wait(lock, [this] { return stop_ || ready_.size() < kAhead; });
+            if (stop_)
+                break;
+            ready_.push_back(std::move(frame));
+            changed_.notify_all();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<cv::Mat> ready_;
+    bool stop_ = false;
+    bool finished_ = false;
+    std::thread thread_; // last: starts once the rest is built
+};
 
 bool writeStrobeImage(int offset, const cv::Mat& image)
 {
@@ -90,9 +162,10 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
     };
     bool keepBases = true;
     cv::Mat accumulated, out;
+    SampleReader reader(source, plan, lastSample + 1);
     for (int i = 0; i <= lastSample; ++i) {
         cv::Mat frame;
-        if (!source(0, plan.start + i * step, frame))
+        if (!reader.next(frame))
             return written;
         if (i == 0) {
             keepBases = static_cast<size_t>(N + 2) * frame.total() * frame.elemSize() <= plan.baseWindowBytes;
@@ -118,6 +191,8 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
                 if (m == 1)
                     diag("%d/%d\r", 0, K - N);
                 const SparsePixels& sp = movingOf(m);
+                // The sink may keep the frame it was given: go on in a copy.
+                accumulated = accumulated.clone();
                 overRows(accumulated.rows, sp.count(), [&](int y0, int y1) {
                     layOverSparse(accumulated, sp, plan.threshold, y0, y1);
                 });
@@ -128,9 +203,13 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
             if (e >= 1) {
                 diag("%d/%d\r", e, K - N);
                 if (keepBases) {
-                    samples.find(e)->copyTo(out);
-                } else if (!source(1, plan.start + e * step, out)) {
-                    return written;
+                    // Base e is not needed again: its frame becomes the output
+                    // frame, without a copy.
+                    out = *samples.find(e);
+                } else {
+                    out.release(); // the sink may keep the previous one
+                    if (!source(1, plan.start + e * step, out))
+                        return written;
                 }
                 size_t entries = 0;
                 for (int s = e + 1; s <= e + N; ++s)
@@ -162,13 +241,19 @@ struct StrobeImage {
     std::shared_future<bool> written;
 };
 
-// Writes the PNG files on a thread of its own, in order; the composition goes
-// on meanwhile and waits for a file's outcome only before handing over a frame
-// that uses the image. Few images wait, so memory stays bounded.
+// Writes the PNG files on threads of their own (PNG encoding costs more than
+// anything else in a Type B movie); the composition goes on meanwhile and
+// waits for a file's outcome only before handing over a frame that uses the
+// image. Few images wait, so memory stays bounded.
 class PngWriter
 {
 public:
-    PngWriter() : thread_([this] { run(); }) {}
+    PngWriter()
+    {
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        for (unsigned i = 0; i < threads; ++i)
+            threads_.emplace_back([this] { run(); });
+    }
     ~PngWriter()
     {
         {
@@ -176,7 +261,8 @@ public:
             done_ = true;
         }
         changed_.notify_all();
-        thread_.join();
+        for (std::thread& t : threads_)
+            t.join();
     }
     std::shared_future<bool> write(std::shared_ptr<const StrobeImage> image)
     {
@@ -215,7 +301,7 @@ private:
     std::condition_variable changed_;
     std::deque<std::pair<std::shared_ptr<const StrobeImage>, std::promise<bool>>> queue_;
     bool done_ = false;
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };
 
 // One pass: each sample is decoded once and its strobe image kept in sparse
@@ -331,11 +417,12 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
         // images are all still made, as the first pass would make them.
         bool outputsEnded = false;
         if (!imagesDone) {
+            SampleReader reader(source, plan, K + 1);
             for (int i = 0; i <= K; ++i) {
                 if (i >= 2)
                     diag("%d/%d\r", i - 1, K);
                 cv::Mat frame;
-                if (!source(0, plan.start + i * step, frame))
+                if (!reader.next(frame))
                     break;
                 samples.put(i, frame);
                 if (i >= 2) {
@@ -365,72 +452,16 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
     return written;
 }
 
-namespace {
-
-// Encodes frames on a thread of its own, in order, while the next frames are
-// decoded and composed. At most a few frames wait, so memory stays bounded.
-class BackgroundWriter
-{
-public:
-    BackgroundWriter(cv::VideoWriter& writer, cv::Size size)
-        : writer_(writer), size_(size), thread_([this] { run(); })
-    {
-    }
-    ~BackgroundWriter()
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    void write(const cv::Mat& frame)
-    {
-        cv::Mat copy = fitToFrameSize(frame, size_).clone();
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return queue_.size() < kQueued; });
-        queue_.push_back(std::move(copy));
-        changed_.notify_all();
-    }
-
-private:
-    static constexpr size_t kQueued = 4;
-    void run()
-    {
-        for (;;) {
-            cv::Mat frame;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [this] { return done_ || !queue_.empty(); });
-                if (queue_.empty())
-                    return;
-                frame = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            changed_.notify_all();
-            writer_.write(frame);
-        }
-    }
-
-    cv::VideoWriter& writer_;
-    cv::Size size_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<cv::Mat> queue_;
-    bool done_ = false;
-    std::thread thread_;
-};
-
-} // namespace
-
 int writeStrobeMovie(int type, const StrobePlan& plan, cv::VideoCapture* const captures[3],
-                     cv::VideoWriter& writer, cv::Size size)
+                     MjpegAviWriter& writer, cv::Size size)
 {
     const StrobeFrameSource source = [captures](int slot, int index, cv::Mat& frame) {
         return readMovieFrame(*captures[slot], index, frame);
     };
-    BackgroundWriter background(writer, size);
-    const StrobeFrameSink sink = [&background](const cv::Mat& frame) { background.write(frame); };
+    // The writer encodes the composed frames on its own threads while the next
+    // ones are composed; they are never changed again, so it needs no copy.
+    const StrobeFrameSink sink = [&writer, size](const cv::Mat& frame) {
+        writer.writeShared(fitToFrameSize(frame, size));
+    };
     return type == 0 ? composeStrobeTypeA(plan, source, sink) : composeStrobeTypeB(plan, source, sink);
 }

@@ -21,9 +21,12 @@ struct StrobePlan {
 
 // Frame `index` of the movie as read through capture `slot` (0, 1, 2 for the
 // three captures). The frame is the caller's to change. False when the frame
-// cannot be decoded; the composition then never uses it.
+// cannot be decoded; the composition then never uses it. Slot 0 is read on a
+// thread of its own, so calls for different slots may come at the same time;
+// the calls for one slot come one after the other, in order.
 using StrobeFrameSource = std::function<bool(int slot, int index, cv::Mat& frame)>;
-// One composed output frame, in order. Valid only during the call.
+// One composed output frame, in order. The composition never changes its
+// pixels afterwards, so the sink may keep the frame instead of copying it.
 using StrobeFrameSink = std::function<void(const cv::Mat& frame)>;
 
 // Type A: one frame per sample e, the sample with the moving parts of the N
@@ -43,11 +46,11 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
 
 namespace cv {
 class VideoCapture;
-class VideoWriter;
 } // namespace cv
+class MjpegAviWriter;
 
 // The movie itself: Type A (type 0) or B (1) read through three captures open
 // on one file and written to an open `writer` as frames of `size`. Returns the
 // frames written.
 int writeStrobeMovie(int type, const StrobePlan& plan, cv::VideoCapture* const captures[3],
-                     cv::VideoWriter& writer, cv::Size size);
+                     MjpegAviWriter& writer, cv::Size size);

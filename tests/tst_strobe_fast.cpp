@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <map>
+#include <mutex>
 
 #include "strobe/strobe_compose.h"
 #include "strobe/strobe_sparse.h"
@@ -27,11 +28,20 @@ Outcome run(bool fast, bool typeB, const std::vector<cv::Mat>& movie, const Stro
 {
     QDir("temp").removeRecursively();
     Outcome out;
-    const StrobeFrameSource source = [&movie, &out, broken](int slot, int index, cv::Mat& frame) {
-        ++out.reads[slot];
+    std::mutex counting;
+    const StrobeFrameSource source = [&movie, &out, &counting, broken](int slot, int index, cv::Mat& frame) {
+        {
+            std::lock_guard<std::mutex> lock(counting);
+            ++out.reads[slot];
+        }
         return index != broken && oracle::frameAt(movie, index, frame);
     };
-    const StrobeFrameSink sink = [&out](const cv::Mat& frame) { out.frames.push_back(frame.clone()); };
+    // The fast composition promises never to change a frame once handed over
+    // (the movie writer keeps them without a copy), so its frames are kept as
+    // they are: a frame changed afterwards would no longer match the oracle.
+    const StrobeFrameSink sink = [&out, fast](const cv::Mat& frame) {
+        out.frames.push_back(fast ? frame : frame.clone());
+    };
     if (fast)
         typeB ? composeStrobeTypeB(plan, source, sink) : composeStrobeTypeA(plan, source, sink);
     else

@@ -9,22 +9,14 @@ int movieFourcc()
     return cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
 }
 
-bool openMovieWriter(cv::VideoWriter& writer, const std::string& path, double fps, cv::Size size)
+bool openMovieWriter(MjpegAviWriter& writer, const std::string& path, double fps, cv::Size size)
 {
     if (!std::isfinite(fps) || fps <= 0.0) {
         diag("  frame rate %.3f unusable, writing at 30 fps\n", fps);
         fps = 30.0;
     }
     writer.release();
-    if (size.width <= 0 || size.height <= 0)
-        return false;
-    try {
-        writer.open(path, movieFourcc(), fps, size, true);
-    } catch (const cv::Exception& e) {
-        diag("  video writer: %s\n", e.what());
-        writer.release();
-    }
-    return writer.isOpened();
+    return writer.open(path, fps, size);
 }
 
 cv::Mat fitToFrameSize(const cv::Mat& image, cv::Size size)

@@ -1,0 +1,180 @@
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "test_support.h"
+#include "video/mjpeg_avi_writer.h"
+
+namespace {
+
+// Smoothed noise (what JPEG can keep) with a bright bar whose place gives the
+// frame's number away, so that frames read back can be told apart even after
+// the lossy encoding.
+cv::Mat numberedFrame(int width, int height, int n)
+{
+    cv::Mat frame;
+    cv::GaussianBlur(noiseFrame(width, height, 100 + n), frame, cv::Size(0, 0), 2.0);
+    const int x = (n * 7) % (width - 6);
+    cv::rectangle(frame, cv::Rect(x, 0, 6, height), cv::Scalar(255, 255, 255), cv::FILLED);
+    return frame;
+}
+
+std::vector<cv::Mat> readAll(const QString& path)
+{
+    std::vector<cv::Mat> frames;
+    cv::VideoCapture capture(path.toStdString());
+    cv::Mat frame;
+    while (capture.read(frame))
+        frames.push_back(frame.clone());
+    return frames;
+}
+
+// The source frame a decoded frame is nearest to.
+int nearest(const cv::Mat& decoded, const std::vector<cv::Mat>& sources)
+{
+    int best = -1;
+    double bestNorm = 0;
+    for (int i = 0; i < static_cast<int>(sources.size()); ++i) {
+        const double d = cv::norm(decoded, sources[i], cv::NORM_L1);
+        if (best < 0 || d < bestNorm) {
+            best = i;
+            bestNorm = d;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+class TestMjpegAviWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(dir_.isValid());
+    }
+
+    // Every frame comes back once, in order, at the size and rate given, even
+    // though several threads encode them.
+    void framesComeBackInOrder()
+    {
+        const QString path = dir_.filePath("plain.avi");
+        std::vector<cv::Mat> sources;
+        for (int i = 0; i < 40; ++i)
+            sources.push_back(numberedFrame(96, 64, i));
+        MjpegAviWriter writer;
+        QVERIFY(writer.open(path.toStdString(), 12.5, cv::Size(96, 64)));
+        for (const cv::Mat& f : sources)
+            writer.write(f);
+        QVERIFY(writer.release());
+        QVERIFY(!writer.isOpened());
+
+        cv::VideoCapture capture(path.toStdString());
+        QVERIFY(capture.isOpened());
+        QCOMPARE(capture.get(cv::CAP_PROP_FPS), 12.5);
+        QCOMPARE(capture.get(cv::CAP_PROP_FRAME_WIDTH), 96.0);
+        QCOMPARE(capture.get(cv::CAP_PROP_FRAME_HEIGHT), 64.0);
+        QCOMPARE(capture.get(cv::CAP_PROP_FRAME_COUNT), 40.0);
+        const std::vector<cv::Mat> frames = readAll(path);
+        QCOMPARE(frames.size(), sources.size());
+        for (int i = 0; i < 40; ++i) {
+            QCOMPARE(nearest(frames[i], sources), i);
+            QVERIFY2(cv::PSNR(frames[i], sources[i]) > 35, qPrintable(QString::number(i)));
+        }
+    }
+
+    // A long movie goes on in extension segments: every frame can still be
+    // read and sought to, and ffmpeg finds nothing wrong with the file.
+    void longMoviesGoOnInSegments()
+    {
+        const QString path = dir_.filePath("long.avi");
+        std::vector<cv::Mat> sources;
+        for (int i = 0; i < 30; ++i)
+            sources.push_back(numberedFrame(160, 120, i));
+        MjpegAviWriter writer;
+        writer.setSegmentLimit(20000); // a few frames each
+        QVERIFY(writer.open(path.toStdString(), 25.0, cv::Size(160, 120)));
+        for (const cv::Mat& f : sources)
+            writer.write(f);
+        QVERIFY(writer.release());
+        QCOMPARE(writer.framesWritten(), 30);
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY2(bytes.count("AVIX") >= 3, "the movie was not split into segments");
+        QCOMPARE(bytes.count("idx1"), 1);
+
+        const std::vector<cv::Mat> frames = readAll(path);
+        QCOMPARE(frames.size(), sources.size());
+        for (int i = 0; i < 30; ++i)
+            QCOMPARE(nearest(frames[i], sources), i);
+
+        cv::VideoCapture capture(path.toStdString());
+        QCOMPARE(capture.get(cv::CAP_PROP_FRAME_COUNT), 30.0);
+        for (int target : {27, 3, 16}) {
+            QVERIFY(capture.set(cv::CAP_PROP_POS_FRAMES, target));
+            cv::Mat frame;
+            QVERIFY(capture.read(frame));
+            QCOMPARE(nearest(frame, sources), target);
+        }
+
+        const QString ffmpeg = qEnvironmentVariable("KESTROVA_FFMPEG");
+        if (ffmpeg.isEmpty())
+            QSKIP("no ffmpeg to check the file with");
+        QProcess check;
+        check.start(ffmpeg, {"-v", "error", "-i", path, "-f", "null", "-"});
+        QVERIFY(check.waitForFinished(60000));
+        QCOMPARE(check.exitCode(), 0);
+        QCOMPARE(QString::fromLocal8Bit(check.readAllStandardError()), QString());
+    }
+
+    // What cannot be written is said so: the writer does not open, or its
+    // release reports the frame it had to leave out, while the good frames
+    // are all in the file. A writer left unreleased still completes its file.
+    void failuresAreReported()
+    {
+        MjpegAviWriter writer;
+        QVERIFY(!writer.open(dir_.filePath("zero.avi").toStdString(), 0.0, cv::Size(32, 32)));
+        QVERIFY(!writer.open(dir_.filePath("empty.avi").toStdString(), 30.0, cv::Size(0, 32)));
+        QVERIFY(!writer.open(dir_.filePath("missing/dir.avi").toStdString(), 30.0, cv::Size(32, 32)));
+        QVERIFY(!writer.isOpened());
+
+        const QString mixed = dir_.filePath("mixed.avi");
+        QVERIFY(writer.open(mixed.toStdString(), 30.0, cv::Size(32, 32)));
+        writer.write(solidFrame(32, 32));
+        writer.write(solidFrame(48, 32));
+        cv::Mat grey(32, 32, CV_8UC1, cv::Scalar(9));
+        writer.write(grey);
+        writer.write(solidFrame(32, 32, cv::Scalar(200, 10, 10)));
+        QVERIFY(!writer.release());
+        QCOMPARE(readAll(mixed).size(), size_t(2));
+
+        // Reopening starts clean.
+        const QString again = dir_.filePath("again.avi");
+        {
+            MjpegAviWriter scoped;
+            QVERIFY(scoped.open(again.toStdString(), 30.0, cv::Size(32, 32)));
+            for (int i = 0; i < 5; ++i)
+                scoped.write(solidFrame(32, 32, cv::Scalar(i * 40, 0, 0)));
+        }
+        const std::vector<cv::Mat> frames = readAll(again);
+        QCOMPARE(frames.size(), size_t(5));
+        QVERIFY(std::abs(frames[4].at<cv::Vec3b>(16, 16)[0] - 160) < 8);
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+QTEST_GUILESS_MAIN(TestMjpegAviWriter)
+#include "tst_mjpeg_avi_writer.moc"
