@@ -14,6 +14,7 @@
 #include "app/mainwindow.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
+#include "video/read_ahead.h"
 
 namespace
 {
@@ -186,10 +187,15 @@ void MainWindow::barPathAnalysisMode()
     PathBurner burner;
     int undecodable = -1;
 
+    // The frames are decoded ahead while the ones before are searched, drawn
+    // and handed to the writer.
+    const int first = analysis_start_frame;
+    ReadAhead frames([this, first](int i, cv::Mat& f) { return readMovieFrame(movieCapture1, first + i, f); },
+                     std::max(0, analysis_end_frame - first));
     for (int k = analysis_start_frame; k < analysis_end_frame; ++k) {
         diag("  k = %d\n", k);
         cv::Mat decoded;
-        if (!readMovieFrame(movieCapture1, k, decoded)) {
+        if (!frames.next(decoded)) {
             undecodable = k;
             break;
         }
@@ -226,8 +232,10 @@ void MainWindow::barPathAnalysisMode()
             lastPatch = savePathArea(frame, barX_, barY_);
             drawPathIntoFrame(frame, barX_, barY_);
         }
+        // Each frame is decoded into a buffer of its own and not changed
+        // after this, so the writer takes it without a copy.
         if (videoWriter_.isOpened())
-            videoWriter_.write(fitToFrameSize(frame, frameSize));
+            videoWriter_.writeShared(fitToFrameSize(frame, frameSize));
     }
 
     if (!lastFrame.empty()) {

@@ -20,6 +20,7 @@
 #include "strobe/strobe_sparse.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
+#include "video/read_ahead.h"
 
 namespace {
 
@@ -60,75 +61,6 @@ void overRows(int rows, size_t entries, Work work)
         work(y0, std::min(rows, y0 + kBand));
 }
 
-// Decodes the samples through slot 0 in order on a thread of its own, a few
-// frames ahead of the composition, so that decoding and composing share the
-// cores instead of taking turns.
-class SampleReader
-{
-public:
-    SampleReader(const StrobeFrameSource& source, const StrobePlan& plan, int samples)
-        : thread_([this, &source, plan, samples] { run(source, plan, samples); })
-    {
-    }
-    ~SampleReader()
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    // The next sample's frame; false once one could not be decoded (none
-    // follows it) or all have been handed over.
-    bool next(cv::Mat& frame)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
-        if (ready_.empty())
-            return false;
-        frame = std::move(ready_.front());
-        ready_.pop_front();
-        changed_.notify_all();
-        return true;
-    }
-
-private:
-    static constexpr size_t kAhead = 3;
-    void run(const StrobeFrameSource& source, const StrobePlan& plan, int samples)
-    {
-        for (int i = 0; i < samples; ++i) {
-            cv::Mat frame;
-            bool ok = false;
-            try {
-                ok = source(0, plan.start + i * plan.step, frame);
-            } catch (const std::exception& e) {
-                diag("  sample %d: %s\n", i, e.what());
-            }
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (!ok)
-                break;
-            changed_.wait(lock, [this] { return stop_ || ready_.size() < kAhead; });
-            if (stop_)
-                break;
-            ready_.push_back(std::move(frame));
-            changed_.notify_all();
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            finished_ = true;
-        }
-        changed_.notify_all();
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<cv::Mat> ready_;
-    bool stop_ = false;
-    bool finished_ = false;
-    std::thread thread_; // last: starts once the rest is built
-};
-
 bool writeStrobeImage(int offset, const cv::Mat& image)
 {
     try {
@@ -162,7 +94,9 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
     };
     bool keepBases = true;
     cv::Mat accumulated, out;
-    SampleReader reader(source, plan, lastSample + 1);
+    // Samples are decoded through slot 0 while the ones before are composed.
+    ReadAhead reader([&](int k, cv::Mat& f) { return source(0, plan.start + k * step, f); },
+                     lastSample + 1);
     for (int i = 0; i <= lastSample; ++i) {
         cv::Mat frame;
         if (!reader.next(frame))
@@ -417,7 +351,8 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
         // images are all still made, as the first pass would make them.
         bool outputsEnded = false;
         if (!imagesDone) {
-            SampleReader reader(source, plan, K + 1);
+            ReadAhead reader([&](int k, cv::Mat& f) { return source(0, plan.start + k * step, f); },
+                             K + 1);
             for (int i = 0; i <= K; ++i) {
                 if (i >= 2)
                     diag("%d/%d\r", i - 1, K);
