@@ -51,6 +51,34 @@ int nearest(const cv::Mat& decoded, const std::vector<cv::Mat>& sources)
     return best;
 }
 
+uint32_t le32(const QByteArray& bytes, qsizetype at)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<uchar>(bytes[at + i]);
+    return v;
+}
+
+// Players that know no OpenDML find the frames of the first segment through
+// the classic index alone (ffmpeg reads the other one): every entry must lead
+// to a frame chunk of the size it gives. Returns the entries, -1 for a bad one.
+int classicIndexEntries(const QByteArray& bytes)
+{
+    const qsizetype movi = bytes.indexOf("movi");
+    const qsizetype idx1 = bytes.indexOf("idx1");
+    if (movi < 0 || idx1 < 0)
+        return -1;
+    const uint32_t entries = le32(bytes, idx1 + 4) / 16;
+    for (uint32_t e = 0; e < entries; ++e) {
+        const qsizetype at = idx1 + 8 + 16 * e;
+        const qsizetype chunk = movi + le32(bytes, at + 8);
+        if (bytes.mid(at, 4) != "00dc" || bytes.mid(chunk, 4) != "00dc"
+            || le32(bytes, chunk + 4) != le32(bytes, at + 12))
+            return -1;
+    }
+    return static_cast<int>(entries);
+}
+
 } // namespace
 
 class TestMjpegAviWriter : public QObject
@@ -86,6 +114,9 @@ private slots:
         QCOMPARE(capture.get(cv::CAP_PROP_FRAME_COUNT), 40.0);
         const std::vector<cv::Mat> frames = readAll(path);
         QCOMPARE(frames.size(), sources.size());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(classicIndexEntries(file.readAll()), 40);
         for (int i = 0; i < 40; ++i) {
             QCOMPARE(nearest(frames[i], sources), i);
             QVERIFY2(cv::PSNR(frames[i], sources[i]) > 35, qPrintable(QString::number(i)));
@@ -113,6 +144,8 @@ private slots:
         const QByteArray bytes = file.readAll();
         QVERIFY2(bytes.count("AVIX") >= 3, "the movie was not split into segments");
         QCOMPARE(bytes.count("idx1"), 1);
+        const int first = classicIndexEntries(bytes);
+        QVERIFY2(first > 0 && first < 30, qPrintable(QString::number(first)));
 
         const std::vector<cv::Mat> frames = readAll(path);
         QCOMPARE(frames.size(), sources.size());

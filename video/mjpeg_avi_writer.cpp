@@ -96,6 +96,7 @@ bool MjpegAviWriter::open(const std::string& path, double fps, cv::Size size)
 
     nextQueued_ = nextWritten_ = 0;
     stopping_ = false;
+    opened_ = true;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned threads = std::min(cores, 4u);
     for (unsigned i = 0; i < threads; ++i)
@@ -407,6 +408,7 @@ bool MjpegAviWriter::release()
 {
     if (!isOpened())
         return !failed_;
+    opened_ = false;
     stopEncoders();
     finishSegment();
     patch32(avihFramesAt_, static_cast<uint32_t>(firstSegmentFrames_));

@@ -35,7 +35,7 @@ public:
     // Creates `path` for colour frames of `size` at `fps` frames per second
     // (which must be positive). Any file open before is finished first.
     bool open(const std::string& path, double fps, cv::Size size);
-    bool isOpened() const { return file_.is_open(); }
+    bool isOpened() const { return opened_; }
     // Queues a copy of an 8-bit BGR frame of the opened size (a frame of
     // another size or type is dropped with a diagnostic). Blocks while the
     // encoders are a few frames behind, so memory stays bounded.
@@ -76,6 +76,9 @@ private:
     void stopEncoders();
 
     std::ofstream file_;
+    // The caller's view of the file; the stream itself belongs to whichever
+    // encoder thread is appending.
+    bool opened_ = false;
     cv::Size size_;
     uint32_t rate_ = 30000, scale_ = 1000;
     int quality_ = 95;
