@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <QtTest>
 
+#include <opencv2/videoio.hpp>
+
 bool FakeCamera::read(cv::Mat& out)
 {
     const int index = script_->reads++;
@@ -49,6 +51,16 @@ void closeNextModalBox()
         }
     });
     timer->start();
+}
+
+std::vector<cv::Mat> readAllFrames(const QString& path)
+{
+    std::vector<cv::Mat> frames;
+    cv::VideoCapture capture(path.toStdString());
+    cv::Mat frame;
+    while (capture.read(frame))
+        frames.push_back(frame.clone());
+    return frames;
 }
 
 cv::Mat noiseFrame(int width, int height, int seed)

@@ -53,6 +53,9 @@ cv::Mat solidFrame(int width, int height, cv::Scalar bgr = cv::Scalar(40, 80, 12
 // Closes the next modal box (the missing camera message) once it shows.
 void closeNextModalBox();
 
+// Every frame of a movie file, decoded in order (none when it cannot be opened).
+std::vector<cv::Mat> readAllFrames(const QString& path);
+
 // A frame of uniform noise: every placement of a template in it is distinct.
 cv::Mat noiseFrame(int width, int height, int seed);
 

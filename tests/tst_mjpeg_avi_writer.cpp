@@ -26,14 +26,22 @@ cv::Mat numberedFrame(int width, int height, int n)
     return frame;
 }
 
-std::vector<cv::Mat> readAll(const QString& path)
+// Numbered frames written at `fps` through the writer; false when it would
+// not open or reported a failure.
+bool writeNumbered(const QString& path, int count, cv::Size size, double fps,
+                   std::vector<cv::Mat>& sources, uint64_t segmentLimit = 0)
 {
-    std::vector<cv::Mat> frames;
-    cv::VideoCapture capture(path.toStdString());
-    cv::Mat frame;
-    while (capture.read(frame))
-        frames.push_back(frame.clone());
-    return frames;
+    sources.clear();
+    for (int i = 0; i < count; ++i)
+        sources.push_back(numberedFrame(size.width, size.height, i));
+    MjpegAviWriter writer;
+    if (segmentLimit > 0)
+        writer.setSegmentLimit(segmentLimit);
+    if (!writer.open(path.toStdString(), fps, size))
+        return false;
+    for (const cv::Mat& f : sources)
+        writer.write(f);
+    return writer.release() && !writer.isOpened() && writer.framesWritten() == count;
 }
 
 // The source frame a decoded frame is nearest to.
@@ -97,14 +105,7 @@ private slots:
     {
         const QString path = dir_.filePath("plain.avi");
         std::vector<cv::Mat> sources;
-        for (int i = 0; i < 40; ++i)
-            sources.push_back(numberedFrame(96, 64, i));
-        MjpegAviWriter writer;
-        QVERIFY(writer.open(path.toStdString(), 12.5, cv::Size(96, 64)));
-        for (const cv::Mat& f : sources)
-            writer.write(f);
-        QVERIFY(writer.release());
-        QVERIFY(!writer.isOpened());
+        QVERIFY(writeNumbered(path, 40, cv::Size(96, 64), 12.5, sources));
 
         cv::VideoCapture capture(path.toStdString());
         QVERIFY(capture.isOpened());
@@ -112,7 +113,7 @@ private slots:
         QCOMPARE(capture.get(cv::CAP_PROP_FRAME_WIDTH), 96.0);
         QCOMPARE(capture.get(cv::CAP_PROP_FRAME_HEIGHT), 64.0);
         QCOMPARE(capture.get(cv::CAP_PROP_FRAME_COUNT), 40.0);
-        const std::vector<cv::Mat> frames = readAll(path);
+        const std::vector<cv::Mat> frames = readAllFrames(path);
         QCOMPARE(frames.size(), sources.size());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -129,15 +130,8 @@ private slots:
     {
         const QString path = dir_.filePath("long.avi");
         std::vector<cv::Mat> sources;
-        for (int i = 0; i < 30; ++i)
-            sources.push_back(numberedFrame(160, 120, i));
-        MjpegAviWriter writer;
-        writer.setSegmentLimit(20000); // a few frames each
-        QVERIFY(writer.open(path.toStdString(), 25.0, cv::Size(160, 120)));
-        for (const cv::Mat& f : sources)
-            writer.write(f);
-        QVERIFY(writer.release());
-        QCOMPARE(writer.framesWritten(), 30);
+        // Segments of a few frames each.
+        QVERIFY(writeNumbered(path, 30, cv::Size(160, 120), 25.0, sources, 20000));
 
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -147,7 +141,7 @@ private slots:
         const int first = classicIndexEntries(bytes);
         QVERIFY2(first > 0 && first < 30, qPrintable(QString::number(first)));
 
-        const std::vector<cv::Mat> frames = readAll(path);
+        const std::vector<cv::Mat> frames = readAllFrames(path);
         QCOMPARE(frames.size(), sources.size());
         for (int i = 0; i < 30; ++i)
             QCOMPARE(nearest(frames[i], sources), i);
@@ -190,7 +184,7 @@ private slots:
         writer.write(grey);
         writer.write(solidFrame(32, 32, cv::Scalar(200, 10, 10)));
         QVERIFY(!writer.release());
-        QCOMPARE(readAll(mixed).size(), size_t(2));
+        QCOMPARE(readAllFrames(mixed).size(), size_t(2));
 
         // Reopening starts clean.
         const QString again = dir_.filePath("again.avi");
@@ -200,7 +194,7 @@ private slots:
             for (int i = 0; i < 5; ++i)
                 scoped.write(solidFrame(32, 32, cv::Scalar(i * 40, 0, 0)));
         }
-        const std::vector<cv::Mat> frames = readAll(again);
+        const std::vector<cv::Mat> frames = readAllFrames(again);
         QCOMPARE(frames.size(), size_t(5));
         QVERIFY(std::abs(frames[4].at<cv::Vec3b>(16, 16)[0] - 160) < 8);
     }

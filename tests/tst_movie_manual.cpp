@@ -73,16 +73,6 @@ bool boxDrawnAt(const cv::Mat& image)
     return image.at<cv::Vec3b>(140, 630)[0] < 70;
 }
 
-std::vector<cv::Mat> readAllFrames(const QString& path)
-{
-    std::vector<cv::Mat> frames;
-    cv::VideoCapture capture(path.toStdString());
-    cv::Mat frame;
-    while (capture.read(frame))
-        frames.push_back(frame.clone());
-    return frames;
-}
-
 } // namespace
 
 class TestMovieManual : public QObject
