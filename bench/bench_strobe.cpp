@@ -95,15 +95,23 @@ void encodeOnceOpenCV(benchmark::State& state)
     }
 }
 
+// The whole range with the defaults (step 1, N 25, error 20); Type B's strobe
+// images go to ./temp.
+StrobePlan defaultPlan()
+{
+    std::filesystem::create_directories("temp");
+    StrobePlan plan;
+    plan.start = 0;
+    plan.end = kFrames;
+    return plan;
+}
+
 // The composition alone: frames decoded and composed, not encoded.
 void composeOnly(benchmark::State& state, int type)
 {
     const cv::Size size = sizeOf(state);
     const std::string& path = movie(size);
-    std::filesystem::create_directories("temp");
-    StrobePlan plan;
-    plan.start = 0;
-    plan.end = kFrames;
+    const StrobePlan plan = defaultPlan();
     for (auto _ : state) {
         cv::VideoCapture c1(path), c2(path);
         cv::VideoCapture* const captures[2] = {&c1, &c2};
@@ -127,10 +135,7 @@ void strobeMovie(benchmark::State& state, int type, bool plain)
 {
     const cv::Size size = sizeOf(state);
     const std::string& path = movie(size);
-    std::filesystem::create_directories("temp");
-    StrobePlan plan;
-    plan.start = 0;
-    plan.end = kFrames;
+    const StrobePlan plan = defaultPlan();
     for (auto _ : state) {
         cv::VideoCapture c1(path), c2(path), c3(path);
         cv::VideoCapture* const captures[3] = {&c1, &c2, &c3};
