@@ -190,8 +190,9 @@ void MainWindow::barPathAnalysisMode()
     // The frames are decoded ahead while the ones before are searched, drawn
     // and handed to the writer.
     const int first = analysis_start_frame;
-    ReadAhead frames([this, first](int i, cv::Mat& f) { return readMovieFrame(movieCapture1, first + i, f); },
-                     std::max(0, analysis_end_frame - first));
+    ReadAhead frames(
+        [this, first](int i, cv::Mat& f) { return readMovieFrame(movieCapture1, first + i, f); },
+        std::max(0, analysis_end_frame - first));
     for (int k = analysis_start_frame; k < analysis_end_frame; ++k) {
         diag("  k = %d\n", k);
         cv::Mat decoded;

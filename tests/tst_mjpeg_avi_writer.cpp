@@ -12,7 +12,8 @@
 #include "test_support.h"
 #include "video/mjpeg_avi_writer.h"
 
-namespace {
+namespace
+{
 
 // Smoothed noise (what JPEG can keep) with a bright bar whose place gives the
 // frame's number away, so that frames read back can be told apart even after
@@ -80,8 +81,8 @@ int classicIndexEntries(const QByteArray& bytes)
     for (uint32_t e = 0; e < entries; ++e) {
         const qsizetype at = idx1 + 8 + 16 * e;
         const qsizetype chunk = movi + le32(bytes, at + 8);
-        if (bytes.mid(at, 4) != "00dc" || bytes.mid(chunk, 4) != "00dc"
-            || le32(bytes, chunk + 4) != le32(bytes, at + 12))
+        if (bytes.mid(at, 4) != "00dc" || bytes.mid(chunk, 4) != "00dc" ||
+            le32(bytes, chunk + 4) != le32(bytes, at + 12))
             return -1;
     }
     return static_cast<int>(entries);
@@ -94,10 +95,7 @@ class TestMjpegAviWriter : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        QVERIFY(dir_.isValid());
-    }
+    void init() { QVERIFY(dir_.isValid()); }
 
     // Every frame comes back once, in order, at the size and rate given, even
     // though several threads encode them.
@@ -173,7 +171,8 @@ private slots:
         MjpegAviWriter writer;
         QVERIFY(!writer.open(dir_.filePath("zero.avi").toStdString(), 0.0, cv::Size(32, 32)));
         QVERIFY(!writer.open(dir_.filePath("empty.avi").toStdString(), 30.0, cv::Size(0, 32)));
-        QVERIFY(!writer.open(dir_.filePath("missing/dir.avi").toStdString(), 30.0, cv::Size(32, 32)));
+        QVERIFY(
+            !writer.open(dir_.filePath("missing/dir.avi").toStdString(), 30.0, cv::Size(32, 32)));
         QVERIFY(!writer.isOpened());
 
         const QString mixed = dir_.filePath("mixed.avi");

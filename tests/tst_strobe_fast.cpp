@@ -29,7 +29,8 @@ Outcome run(bool fast, bool typeB, const std::vector<cv::Mat>& movie, const Stro
     QDir("temp").removeRecursively();
     Outcome out;
     std::mutex counting;
-    const StrobeFrameSource source = [&movie, &out, &counting, broken](int slot, int index, cv::Mat& frame) {
+    const StrobeFrameSource source = [&movie, &out, &counting, broken](int slot, int index,
+                                                                       cv::Mat& frame) {
         {
             std::lock_guard<std::mutex> lock(counting);
             ++out.reads[slot];

@@ -8,13 +8,14 @@
 
 #include "app/diagnostics.h"
 
-namespace {
+namespace
+{
 
 // Room for this many segments' indexes is kept in the header: 256 GiB of
 // movie at the standard segment size.
 constexpr uint32_t kSuperIndexEntries = 256;
-constexpr uint32_t kAvihFlags = 0x10;  // AVIF_HASINDEX
-constexpr uint32_t kKeyFrame = 0x10;   // AVIIF_KEYFRAME
+constexpr uint32_t kAvihFlags = 0x10; // AVIF_HASINDEX
+constexpr uint32_t kKeyFrame = 0x10;  // AVIIF_KEYFRAME
 constexpr int kDmlhBytes = 248;
 
 } // namespace
@@ -180,10 +181,10 @@ void MjpegAviWriter::writeHeaders()
     putTag("indx");
     put32(24 + 16 * kSuperIndexEntries);
     superIndexAt_ = tell();
-    put16(4);   // longs per entry
+    put16(4);     // longs per entry
     file_.put(0); // sub-type
     file_.put(0); // AVI_INDEX_OF_INDEXES
-    put32(0);   // entries in use
+    put32(0);     // entries in use
     putTag("00dc");
     for (int i = 0; i < 3; ++i)
         put32(0);
@@ -268,8 +269,8 @@ void MjpegAviWriter::appendFrame(const std::vector<uchar>& jpeg)
     }
     const uint32_t size = static_cast<uint32_t>(jpeg.size());
     const uint64_t chunk = 8 + size + (size & 1);
-    const uint64_t indexes = 32 + 8 * (segmentIndex_.size() + 1)
-                             + (segments_ == 1 ? 8 + 16 * (firstIndex_.size() + 1) : 0);
+    const uint64_t indexes = 32 + 8 * (segmentIndex_.size() + 1) +
+                             (segments_ == 1 ? 8 + 16 * (firstIndex_.size() + 1) : 0);
     if (!segmentIndex_.empty() && tell() - riffStart_ + chunk + indexes > segmentLimit_) {
         if (superIndex_.size() + 1 >= kSuperIndexEntries) {
             failed_ = true;

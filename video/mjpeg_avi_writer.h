@@ -87,8 +87,8 @@ private:
     std::atomic<bool> failed_{false};
 
     // The file being built.
-    uint64_t riffStart_ = 0;   // of the current RIFF's size field
-    uint64_t moviStart_ = 0;   // of the current movi LIST's size field
+    uint64_t riffStart_ = 0; // of the current RIFF's size field
+    uint64_t moviStart_ = 0; // of the current movi LIST's size field
     uint64_t superIndexAt_ = 0;
     uint64_t avihFramesAt_ = 0, strhLengthAt_ = 0, dmlhFramesAt_ = 0, avihBufferAt_ = 0,
              strhBufferAt_ = 0;
