@@ -46,14 +46,20 @@ private:
     std::deque<std::pair<int, cv::Mat>> frames_;
 };
 
-// Runs `work(y0, y1)` over the rows of a frame that has something laid over
-// it. The rows are not split across the cores: while a movie is made they are
+// Runs `work(y0, y1)` over the rows of a frame a few rows at a time: `work`
+// lays many sparse images over those rows in turn, and over a band that small
+// the rows stay in the cache from one image to the next (at 1080p a little
+// faster than one pass over the whole frame per image, as measured).
+// The bands are not spread across the cores: while a movie is made they are
 // busy decoding ahead and encoding, and splitting only added contention.
 template <typename Work>
 void overRows(int rows, size_t entries, Work work)
 {
-    if (entries > 0)
-        work(0, rows);
+    constexpr int kBand = 8;
+    if (entries == 0)
+        return;
+    for (int y0 = 0; y0 < rows; y0 += kBand)
+        work(y0, std::min(rows, y0 + kBand));
 }
 
 bool writeStrobeImage(int offset, const cv::Mat& image)
