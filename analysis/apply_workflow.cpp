@@ -2,9 +2,9 @@
 #include <QSlider>
 #include <QTabWidget>
 
-#include "analysis/frame_mapping.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
+#include "video/frame_mapping.h"
 
 int MainWindow::currentTab() const
 {
@@ -42,17 +42,6 @@ void MainWindow::applyButtonPressed()
         break;
     default:
         break;
-    }
-}
-
-void MainWindow::applyLiveStep(int step)
-{
-    if (step == 0) {
-        promptLabel_->setText("Please drag target area and press Apply:");
-        step_ = 1;
-    } else if (step == 1) {
-        promptLabel_->setText("Trace mode is activated:");
-        step_ = 2;
     }
 }
 

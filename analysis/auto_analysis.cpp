@@ -10,6 +10,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "analysis/live_tracking.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "video/movie_reader.h"
@@ -20,13 +21,6 @@ namespace
 {
 constexpr double kAnalysedMovieFps = 30.0;
 } // namespace
-
-cv::Point2f pointFromMatch(int matchX, int matchY, const SearchWindow& window, int templateWidth,
-                           int templateHeight)
-{
-    return cv::Point2f(static_cast<float>(templateWidth * 0.5 + matchX + window.x),
-                       static_cast<float>(templateHeight * 0.5 + matchY + window.y));
-}
 
 void drawPathIntoFrame(cv::Mat& frame, const std::deque<float>& xs, const std::deque<float>& ys)
 {
@@ -168,11 +162,10 @@ void MainWindow::barPathAnalysisMode()
     if (!autoAnalysisReady())
         return;
 
-    char fname[512];
-    makeOutputFileName(fname, "avi");
+    const std::string fname = makeOutputFileName("avi");
     const cv::Size frameSize(movieWidth, movieHeight);
     if (!openMovieWriter(videoWriter_, fname, kAnalysedMovieFps, frameSize))
-        diag("  video writer not opened: %s\n", fname);
+        diag("  video writer not opened: %s\n", fname.c_str());
 
     barX_.clear();
     barY_.clear();
@@ -200,20 +193,16 @@ void MainWindow::barPathAnalysisMode()
             undecodable = k;
             break;
         }
-        movieFrame_ = decoded;
-        currentFrameMat = movieFrame_;
-        searchFrameMat = movieFrame_;
-        cv::Mat frame = movieFrame_;
+        makeMovieFrameCurrent(decoded);
+        cv::Mat frame = decoded;
         if (barX_.empty())
             burner.reset(frame.size());
 
-        const SearchWindow window = searchWindow(!barX_.empty(), barX_.empty() ? 0.0 : barX_.back(),
-                                                 barY_.empty() ? 0.0 : barY_.back(), tw, th,
-                                                 searchFrameMat.cols, searchFrameMat.rows);
+        const SearchWindow window = searchWindow(barX_, barY_, tw, th, frame.cols, frame.rows);
         diag("roi: %.1f, %.1f, %.1f, %.1f\n", window.x, window.y, window.w, window.h);
         cv::Point best(0, 0);
-        if (matchInWindow(searchFrameMat, templateMat, window, best) || barX_.empty()) {
-            const cv::Point2f point = pointFromMatch(best.x, best.y, window, tw, th);
+        if (matchInWindow(frame, templateMat, window, best) || barX_.empty()) {
+            const cv::Point2f point = centreFromMatch(best, tw, th, window);
             barX_.push_back(point.x);
             barY_.push_back(point.y);
         } else {

@@ -4,15 +4,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "analysis/template_search.h"
-
 // The arithmetic of the automatic bar path analysis, kept free of widgets so
 // that the numbers can be pinned down on their own.
-
-// The recorded point for a best match at (matchX, matchY) of the window's score
-// map: the centre of the template placed there, in frame coordinates.
-cv::Point2f pointFromMatch(int matchX, int matchY, const SearchWindow& window, int templateWidth,
-                           int templateHeight);
 
 // Burns the path into a frame of the analysed movie: a cyan line, thickness 3,
 // 8-connected, between consecutive points, the coordinates truncated.

@@ -10,55 +10,14 @@
 #include <QLabel>
 #include <QPen>
 
-#include "analysis/range_selection.h"
+#include "analysis/drag_selection.h"
+#include "analysis/measurement.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
 #include "app/selection_state.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
-
-bool plateCalibrated(float platePixel)
-{
-    return std::isfinite(platePixel) && platePixel > 0.0f;
-}
-
-float maxRisePixels(const std::deque<float>& barY, int baseY)
-{
-    float maxRise = 0.0f;
-    for (float y : barY) {
-        const float rise = static_cast<float>(baseY) - y;
-        if (rise > maxRise)
-            maxRise = rise;
-    }
-    return maxRise;
-}
-
-float currentHeightCm(float initHeight, float yLast, int baseY, float platePixel)
-{
-    return static_cast<float>(initHeight -
-                              (static_cast<double>(yLast) - baseY) / platePixel * 45.0);
-}
-
-float maxHeightCm(float initHeight, float maxRise, float platePixel)
-{
-    return static_cast<float>(initHeight + static_cast<double>(maxRise) / platePixel * 45.0);
-}
-
-float maxUpwardVelocityPixels(const std::deque<float>& barVy)
-{
-    float maxUp = 0.0f;
-    for (float v : barVy) {
-        if (-v > maxUp)
-            maxUp = -v;
-    }
-    return maxUp;
-}
-
-float upwardVelocityCm(float vyPixels, float platePixel)
-{
-    return static_cast<float>(static_cast<double>(-vyPixels / platePixel) * 45.0);
-}
 
 bool clickVelocity(int frame0, float y0, int frame1, float y1, float fps, float& vy)
 {
@@ -91,9 +50,8 @@ void MainWindow::positionSelected()
 
     // Only the manual view shows a movie frame; any other sender has none.
     const bool onManualView = view && view == manualView_;
-    const SelectionOffset offset_ = selectionOffset(viewWidth_, viewHeight_,
-                                                    onManualView ? movieWidth : 0,
-                                                    onManualView ? movieHeight : 0);
+    const SelectionOffset offset_ = selectionOffset(
+        viewWidth_, viewHeight_, onManualView ? movieWidth : 0, onManualView ? movieHeight : 0);
     const ViewPoint press = selectionState().pressPos_;
     const float sx = static_cast<float>(press.x);
     const float sy = static_cast<float>(press.y);
@@ -182,7 +140,7 @@ void MainWindow::barPathAnalysisManualNextFrame()
 {
     if (manualBlockedByRecording() || manualFramesTakenByRecording())
         return;
-    if (!manualStep(manualFrame_)) {
+    if (!barPathAnalysisManualMode(manualFrame_)) {
         // The movie said it had this frame but gives none: the frames shown so
         // far are all there is, and they can still be written.
         step_ = 4;
@@ -199,12 +157,7 @@ void MainWindow::barPathAnalysisManualNextFrame()
         step_ = 4;
 }
 
-void MainWindow::barPathAnalysisManualMode(int k)
-{
-    manualStep(k);
-}
-
-bool MainWindow::manualStep(int k)
+bool MainWindow::barPathAnalysisManualMode(int k)
 {
     diag("barPathAnalysisManualMode(%d)\n", k);
     cv::Mat decoded;
@@ -212,9 +165,8 @@ bool MainWindow::manualStep(int k)
         diag("  frame %d cannot be decoded\n", k);
         return false;
     }
-    movieFrame_ = decoded;
-    currentFrameMat = movieFrame_;
-    const cv::Mat frame = movieFrame_;
+    makeMovieFrameCurrent(decoded);
+    const cv::Mat& frame = decoded;
 
     // Clearing deletes the slider's picture and the sampling-area rectangle;
     // clearScene forgets them so nothing touches them later. The picture added
@@ -269,8 +221,7 @@ void MainWindow::writeManualMovie()
         return;
     }
 
-    char fname[512];
-    makeOutputFileName(fname, "avi");
+    const std::string fname = makeOutputFileName("avi");
     const cv::Size size(movieWidth, movieHeight);
     openMovieWriter(videoWriter_, fname, movieFPS, size);
     diag("cvCreateVideoWriter\n");

@@ -2,29 +2,9 @@
 
 #include <deque>
 
-// The arithmetic of the manual bar path analysis: the clicked rows of the
-// bar, in frame pixels with y downwards, turned into heights in cm and
-// velocities in cm/s with upward positive.
-
-// A sampling area 1 pixel high or less cannot be dragged on purpose; 0 (a
-// template without a calibration) or anything not finite would turn every
-// height and velocity into inf or nan, so such a value measures nothing.
-bool plateCalibrated(float platePixel);
-
-// The largest rise above `baseY` over all rows, never below 0.
-float maxRisePixels(const std::deque<float>& barY, int baseY);
-
-// initHeight - (yLast - baseY) / platePixel * 45, in double precision.
-float currentHeightCm(float initHeight, float yLast, int baseY, float platePixel);
-
-// initHeight + maxRise / platePixel * 45, in double precision.
-float maxHeightCm(float initHeight, float maxRise, float platePixel);
-
-// The largest upward velocity (the most negative entry, negated), never below 0.
-float maxUpwardVelocityPixels(const std::deque<float>& barVy);
-
-// A velocity in pixels per second with y downwards as cm/s with upward positive.
-float upwardVelocityCm(float vyPixels, float platePixel);
+// The arithmetic of the manual bar path analysis: the time between clicks and
+// the frames it may show. Heights and velocities in cm are the measurement
+// module's.
 
 // Vertical velocity in pixels per second between two clicks recorded on
 // frames `frame0` and `frame1` of a movie of `fps` frames per second. Two

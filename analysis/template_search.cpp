@@ -37,6 +37,12 @@ cv::Rect windowRect(const SearchWindow& window)
                     static_cast<int>(window.w), static_cast<int>(window.h));
 }
 
+cv::Point2f centreFromMatch(cv::Point match, double rectW, double rectH, const SearchWindow& window)
+{
+    return cv::Point2f(static_cast<float>(rectW * 0.5 + match.x + window.x),
+                       static_cast<float>(rectH * 0.5 + match.y + window.y));
+}
+
 bool matchInWindow(const cv::Mat& frame, const cv::Mat& templ, const SearchWindow& window,
                    cv::Point& location)
 {

@@ -30,6 +30,13 @@ bool windowFits(const SearchWindow& window, int frameWidth, int frameHeight, int
 // The pixels searched: each value truncated toward zero.
 cv::Rect windowRect(const SearchWindow& window);
 
+// The centre of a rectangle `rectW` x `rectH` whose top-left corner stands at
+// the best match `match` (relative to the window, whose untruncated origin
+// counts). The live trace centres the rectangle the user dragged, the
+// automatic analysis the template itself.
+cv::Point2f centreFromMatch(cv::Point match, double rectW, double rectH,
+                            const SearchWindow& window);
+
 // Searches `templ` in the window of `frame` by the normalised correlation
 // coefficient and stores the location of the best score, relative to the
 // window; there is no score threshold. Returns false, leaving `location`

@@ -4,7 +4,8 @@
 
 #include <opencv2/videoio.hpp>
 
-namespace {
+namespace
+{
 
 class OpenCvCamera : public CameraSource
 {

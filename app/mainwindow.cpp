@@ -285,9 +285,9 @@ void MainWindow::probeFfmpeg()
     diag("ffmpegFlag = %d\n", ffmpegFlag);
 }
 
-int MainWindow::fexist(const char* filename)
+int MainWindow::fexist(const std::string& filename)
 {
-    std::FILE* file = std::fopen(filename, "r");
+    std::FILE* file = std::fopen(filename.c_str(), "r");
     if (!file)
         return 0;
     std::fclose(file);

@@ -38,7 +38,9 @@ class MyGraphicsView;
 constexpr int movieModesEnabled = KESTROVA_MOVIE_MODES;
 
 // The one controller of the program. Its slots are implemented next to the
-// subsystem they belong to; the sections below name the file of each group.
+// subsystem they belong to; each section below names its file and holds the
+// slots, helpers and fields of that subsystem. Fields that several subsystems
+// write sit together in the shared block at the end, each saying who writes it.
 //
 // The window state is public: every subsystem file and the tests reach it by
 // the same names. It belongs to one window, so a new window starts from the
@@ -51,7 +53,27 @@ public:
     MainWindow();
     ~MainWindow() override;
 
-    /* ---- Window state: settings ---- */
+    /* ---- Start-up and window (app/mainwindow.cpp) ---- */
+    std::unique_ptr<CameraSource> cap;
+    int cameraWidth_ = 0;
+    int cameraHeight_ = 0;
+    int noCamera_ = 0;
+    int ffmpegFlag = 0;
+    // Size of autoView_, stored by resizeEvent; the drag selection maps view
+    // points with it.
+    int viewWidth_ = 0;
+    int viewHeight_ = 0;
+    QWidget* centralPanel_ = nullptr;
+    MyGraphicsView* liveView_ = nullptr;
+    MyGraphicsView* autoView_ = nullptr;
+    MyGraphicsView* manualView_ = nullptr;
+    MyGraphicsView* strobeView_ = nullptr;
+    QTabWidget* tabWidget_ = nullptr;
+    QSlider* animeSlider_ = nullptr;
+    QLabel* promptLabel_ = nullptr;
+    QTimer* cameraTimer_ = nullptr;
+
+    /* ---- Settings and menus (app/settings.cpp, app/menus.cpp) ---- */
     int weight_ = 0;
     float barCenterInitPos_ = 23.0f;
     int textBoxX_ = 415;
@@ -63,86 +85,6 @@ public:
     int strobeError_ = 20;
     int viewFlip_ = 0;
     float FPS_ = 10.0f;
-
-    /* ---- Window state: camera and timing ---- */
-    std::unique_ptr<CameraSource> cap;
-    cv::Mat camera_frame;
-    int cameraWidth_ = 0;
-    int cameraHeight_ = 0;
-    int noCamera_ = 0;
-    int timerInterval_ = 1;
-    int frameCount_ = 0;
-    float startTime_ = 0.0f;
-    double prevTime_ = 0.0;
-    double a_time = 1.0;
-    int ffmpegFlag = 0;
-    int viewWidth_ = 0;
-    int viewHeight_ = 0;
-
-    /* ---- Window state: the open movie ---- */
-    cv::VideoCapture movieCapture1;
-    cv::VideoCapture movieCapture2;
-    cv::VideoCapture movieCapture3;
-    // The file the three strobe captures were opened on; empty when the last
-    // successful open was in another mode.
-    std::string strobeMovieFile_;
-    cv::Mat movieFrame_;
-    int movie_frame_num = 0;
-    float movieFPS = 0.0f;
-    int movieWidth = 0;
-    int movieHeight = 0;
-    QGraphicsPixmapItem* framePixmapItem_ = nullptr;
-    QGraphicsRectItem* movieRectItem_ = nullptr;
-    QRectF movieRect_;
-    cv::Mat currentFrameMat;
-
-    /* ---- Window state: guided analysis ---- */
-    int step_ = 0;
-    int analysis_start_frame = 0;
-    int analysis_end_frame = 0;
-    cv::Mat templateMat;
-    float platePixel_ = 0.0f;
-    int baseY_ = 0;
-    QRectF liveRect_;
-    std::deque<float> barX_;
-    std::deque<float> barY_;
-    std::deque<float> barVy_;
-    std::deque<int> barFrame_;
-    int manualFrame_ = 0;
-    cv::Mat searchFrameMat;
-    int trailMax_ = 50;
-    float maxHeight_ = 0.0f;
-    float height_ = 0.0f;
-    float maxVy_ = 0.0f;
-    float vy_ = 0.0f;
-
-    /* ---- Window state: recording and movie output ---- */
-    int recState_ = 0;
-    // The writer of the analysed, manual and strobe movies, opened and released
-    // within one call.
-    MjpegAviWriter videoWriter_;
-    // A running recording has a writer of its own, so that writing a movie
-    // while the camera is being recorded cannot close or overwrite it.
-    cv::VideoWriter recWriter_;
-    cv::Size recFrameSize_;
-    std::string recFileName_;
-    std::vector<cv::Mat> frameList_;
-    std::vector<int> frameFlags_;
-    // Bytes the recording buffer may take before it saves itself.
-    size_t recMemoryLimit_ = 0;
-
-    /* ---- Window state: strobe movie ---- */
-    int strobeType_ = 0;
-
-    /* ---- Widgets, scenes, menus and actions ---- */
-    QWidget* centralPanel_ = nullptr;
-    MyGraphicsView* liveView_ = nullptr;
-    MyGraphicsView* autoView_ = nullptr;
-    MyGraphicsView* manualView_ = nullptr;
-    MyGraphicsView* strobeView_ = nullptr;
-    QTabWidget* tabWidget_ = nullptr;
-    QSlider* animeSlider_ = nullptr;
-    QLabel* promptLabel_ = nullptr;
     QSpinBox* weightSpinBox_ = nullptr;
     QSpinBox* barCenterSpinBox_ = nullptr;
     QSpinBox* textXSpinBox_ = nullptr;
@@ -159,13 +101,6 @@ public:
     QAction* movieManualAction_ = nullptr;
     QAction* strobeTypeAAction_ = nullptr;
     QAction* strobeTypeBAction_ = nullptr;
-    QTimer* cameraTimer_ = nullptr;
-
-    // Held by value; declared last so that they go before everything else.
-    QGraphicsScene liveScene_;
-    QGraphicsScene autoScene_;
-    QGraphicsScene manualScene_;
-    QGraphicsScene strobeScene_;
 
     /* ---- Frame display (video/frame_display.cpp) ---- */
     static QPixmap frameToPixmap(const cv::Mat& frame);
@@ -175,9 +110,98 @@ public:
     // Clears a scene and forgets the movie items that lived in it, so that no
     // later slider move or drag touches a deleted item.
     void clearScene(QGraphicsScene* scene);
+    QGraphicsPixmapItem* framePixmapItem_ = nullptr;
+
+    /* ---- Live camera loop (video/live_camera.cpp) ---- */
+    cv::Mat camera_frame;
+    int timerInterval_ = 1;
+    float startTime_ = 0.0f;
+    double prevTime_ = 0.0;
+
+    /* ---- Movie file modes (video/movie_modes.cpp) ---- */
+    cv::VideoCapture movieCapture1;
+    cv::VideoCapture movieCapture2;
+    cv::VideoCapture movieCapture3;
+    // The file the three strobe captures were opened on; empty when the last
+    // successful open was in another mode.
+    std::string strobeMovieFile_;
+    // 0 for Type A, 1 for Type B: which strobe entry of the Mode menu opened the movie.
+    int strobeType_ = 0;
+    cv::Mat movieFrame_;
+    int movie_frame_num = 0;
+    float movieFPS = 0.0f;
+    int movieWidth = 0;
+    int movieHeight = 0;
+    // Makes a decoded movie frame the one shown and cut from.
+    void makeMovieFrameCurrent(const cv::Mat& frame);
 
     /* ---- Output naming (video/output_naming.cpp) ---- */
-    void makeOutputFileName(char* buffer, const char* extension);
+    std::string makeOutputFileName(const char* extension);
+
+    /* ---- Recording (video/recording.cpp) ---- */
+    int recState_ = 0;
+    // A running recording has a writer of its own, so that writing a movie
+    // while the camera is being recorded cannot close or overwrite it.
+    cv::VideoWriter recWriter_;
+    cv::Size recFrameSize_;
+    std::string recFileName_;
+    std::vector<int> frameFlags_;
+    // Bytes the recording buffer may take before it saves itself.
+    size_t recMemoryLimit_ = 0;
+
+    /* ---- Apply workflow (analysis/apply_workflow.cpp) ---- */
+    int analysis_start_frame = 0;
+    int analysis_end_frame = 0;
+
+    /* ---- Drag selection (analysis/drag_selection.cpp) ---- */
+    float platePixel_ = 0.0f;
+
+    /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
+    int manualFrame_ = 0;
+    // Snapshots the manual analysis has put into frameList_.
+    size_t manualSnapshotCount_ = 0;
+
+    /* ---- Shared: written by several subsystems ---- */
+    // Apply workflow, and each tab's steps as they advance.
+    int step_ = 0;
+    // Live loop (each tick), recording (start, stop) and the FPS menu.
+    int frameCount_ = 0;
+    // Live loop (camera picture) and makeMovieFrameCurrent (movie frames).
+    cv::Mat currentFrameMat;
+    // Drag selection (the cut) and startAnalysisMode (emptied).
+    cv::Mat templateMat;
+    // Drag selection (the cut's centre row) and the manual steps (first click).
+    int baseY_ = 0;
+    // Drag selection (the dragged rectangle) and the live loop (the tracked one).
+    QRectF liveRect_;
+    // Path: live loop, automatic analysis, manual clicks; the drag selection
+    // empties barX_ and barY_ for a new live target.
+    std::deque<float> barX_;
+    std::deque<float> barY_;
+    // Live loop and manual clicks.
+    std::deque<float> barVy_;
+    // Manual clicks.
+    std::deque<int> barFrame_;
+    // Construction, and the automatic analysis (the whole analysed path).
+    int trailMax_ = 50;
+    // Measurements: live loop and manual steps; the overlay limits them.
+    float maxHeight_ = 0.0f;
+    float height_ = 0.0f;
+    float maxVy_ = 0.0f;
+    float vy_ = 0.0f;
+    // Movie modes (the empty rectangle of a new movie) and the drag selection.
+    QGraphicsRectItem* movieRectItem_ = nullptr;
+    // Recording (its buffered frames) and the manual steps (their snapshots).
+    std::vector<cv::Mat> frameList_;
+    // The writer of the analysed, manual and strobe movies, opened and
+    // released within one call of each.
+    MjpegAviWriter videoWriter_;
+
+    // Held by value; declared last so that they go before everything else.
+    QGraphicsScene liveScene_;
+    QGraphicsScene autoScene_;
+    QGraphicsScene manualScene_;
+    QGraphicsScene strobeScene_;
 
 private slots:
     /* ---- Movie file modes (video/movie_modes.cpp) ---- */
@@ -186,22 +210,25 @@ private slots:
     void startStrobeMovieMode();
     void startStrobeMovieModeTypeA();
     void startStrobeMovieModeTypeB();
+    void slotSetAnimeSlider(int value);
+    void getMovieFileName(std::string& fname_);
 
     /* ---- Apply workflow (analysis/apply_workflow.cpp) ---- */
     void startAnalysisMode();
     void applyButtonPressed();
 
-    /* ---- Range selection (analysis/range_selection.cpp) ---- */
+    /* ---- Drag selection (analysis/drag_selection.cpp) ---- */
     void drawSelectedRange();
     void saveSelectedRange();
-    // Clicks on the manual view (analysis/manual_analysis.cpp).
-    void positionSelected();
 
     /* ---- Automatic analysis (analysis/auto_analysis.cpp) ---- */
     void barPathAnalysisMode();
 
     /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
-    void barPathAnalysisManualMode(int k);
+    void positionSelected();
+    // Shows frame k with the path and the box and keeps a snapshot of it;
+    // false (nothing shown, no snapshot) when frame k cannot be decoded.
+    bool barPathAnalysisManualMode(int k);
     void barPathAnalysisManualNextFrame();
 
     /* ---- Strobe movie (strobe/strobe_movie.cpp) ---- */
@@ -213,28 +240,20 @@ private slots:
     /* ---- Live camera loop (video/live_camera.cpp) ---- */
     void updateCamera();
 
-    /* ---- Movie file modes (video/movie_modes.cpp) ---- */
-    void slotSetAnimeSlider(int value);
-
-    /* ---- Menus (app/menus.cpp) ---- */
+    /* ---- Settings and menus (app/settings.cpp, app/menus.cpp) ---- */
     void slotsFPSMenu();
-
-    /* ---- Settings (app/settings.cpp) ---- */
     void slotsViewFlip();
     void barCenterInitPosEntered();
     void textPosEntered();
     void weightEntered();
     void strobeFrameEntered();
 
-    /* ---- Movie file modes (video/movie_modes.cpp) ---- */
-    void getMovieFileName(char* fname_);
-
     /* ---- Start-up (app/mainwindow.cpp) ---- */
-    int fexist(const char* filename);
+    int fexist(const std::string& filename);
 
 protected:
+    /* ---- Window events (app/mainwindow.cpp, app/window_events.cpp) ---- */
     void resizeEvent(QResizeEvent* event) override;
-    /* ---- Keys (video/recording.cpp) ---- */
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -259,9 +278,9 @@ private:
     // end frame (the caller then goes on with its own work).
     bool applyRangeStep(int step, const char* afterEndPrompt);
     void returnToStartFrame();
-    void applyLiveStep(int step);
 
     /* ---- Live camera loop (video/live_camera.cpp) ---- */
+    void applyLiveStep(int step);
     // Milliseconds on the environment's clock since this window first read it.
     double liveClockMs();
     // Window, match, path and velocity of one processed tick.
@@ -272,15 +291,15 @@ private:
 
     /* ---- Movie file modes (video/movie_modes.cpp) ---- */
     // Shows frame `frame` of movieCapture1 on the current movie tab as the
-    // slider does and makes it currentFrameMat. Leaves the display as it was
-    // and returns false when the frame cannot be decoded.
+    // slider does and makes it current. Leaves the display as it was and
+    // returns false when the frame cannot be decoded.
     bool showMovieFrame(int frame);
-    bool openMovieCapture(cv::VideoCapture& capture, const char* fname);
-    // After movieCapture1 opened: reads the frame count (and the rate when
-    // asked) and shows the first frame on `scene`. A file that reports no
-    // frames or gives no first picture is refused: the capture is released
-    // and the prompt says "Movie file invalid.".
-    bool presentOpenedMovie(QGraphicsScene* scene, bool readRate);
+    // Asks for a movie and opens it for the tab of `scene` through `captures`
+    // of the three captures (the strobe tab reads through all three), reading
+    // the frame rate when asked, and shows its first frame. A file that does
+    // not open, reports no frames or gives no first picture is refused: the
+    // captures are released and the prompt says "Movie file invalid.".
+    bool openMovieForTab(QGraphicsScene* scene, int captures, bool readRate, std::string& fname);
     void refuseMovie(bool fileWasChosen);
 
     /* ---- Automatic analysis (analysis/auto_analysis.cpp) ---- */
@@ -292,15 +311,10 @@ private:
     /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
     void applyManualStep(int step);
     void writeManualMovie();
-    // barPathAnalysisManualMode; false (nothing shown, no snapshot) when
-    // frame k cannot be decoded.
-    bool manualStep(int k);
     // A running recording owns frameList_: the manual steps wait for its end.
     bool manualBlockedByRecording();
     // True (and the analysis ends) when a recording replaced the snapshots.
     bool manualFramesTakenByRecording();
-    // Snapshots the manual analysis has put into frameList_.
-    size_t manualSnapshotCount_ = 0;
 
     /* ---- Strobe movie (strobe/strobe_movie.cpp) ---- */
     void applyStrobeStep(int step);

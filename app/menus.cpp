@@ -7,7 +7,8 @@
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 
-namespace {
+namespace
+{
 // Entry i is both the text of FPS action i and the rate it sets.
 const char* const fpsTexts_[5] = {"12", "15", "20", "24", "30"};
 } // namespace

@@ -22,11 +22,12 @@
 #include <benchmark/benchmark.h>
 #include <opencv2/imgproc.hpp>
 
+#include "analysis/live_tracking.h"
 #include "app/environment.h"
 #include "app/mainwindow.h"
-#include "video/live_tracking.h"
 
-namespace {
+namespace
+{
 
 double benchClockMs = 0.0;
 
@@ -223,7 +224,7 @@ void BM_TrackTarget(benchmark::State& state)
 {
     LiveRig& rig = rigFor(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     MainWindow& w = rig.window();
-    TrackPoint c;
+    cv::Point2f c;
     for (auto _ : state)
         benchmark::DoNotOptimize(
             trackTarget(w.camera_frame, w.templateMat, w.barX_, w.barY_, 30.0f, 30.0f, c));

@@ -30,7 +30,8 @@
 #include "app/mainwindow.h"
 #include "video/recording.h"
 
-namespace {
+namespace
+{
 
 // A camera-like picture: a smooth gradient with some sensor noise and a few
 // shapes, so the encoder has the work a real scene gives it.
@@ -46,7 +47,8 @@ cv::Mat cameraLikeFrame(cv::Size size, int seed)
     cv::theRNG().state = static_cast<uint64_t>(seed + 1);
     cv::randn(noise, cv::Scalar::all(0), cv::Scalar::all(6));
     frame += noise;
-    cv::rectangle(frame, cv::Rect(size.width / 4 + seed, size.height / 3, size.width / 6, size.height / 6),
+    cv::rectangle(frame,
+                  cv::Rect(size.width / 4 + seed, size.height / 3, size.width / 6, size.height / 6),
                   cv::Scalar(0, 0, 255), 5);
     cv::line(frame, cv::Point(0, size.height / 2), cv::Point(size.width, size.height / 2),
              cv::Scalar(0, 0, 0), 1);
@@ -82,12 +84,16 @@ void BM_StopTimeWriting(benchmark::State& state)
         writer.release();
     }
     state.SetItemsProcessed(state.iterations() * count);
-    state.counters["frames/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * count), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations() * count),
+                                                    benchmark::Counter::kIsRate);
     state.counters["x_realtime_12fps"] = benchmark::Counter(
         static_cast<double>(state.iterations() * count) / 12.0, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_StopTimeWriting)->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StopTimeWriting)
+    ->Args({640, 480})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 long residentBytes()
 {
@@ -128,9 +134,9 @@ void BM_BufferedFrameMemory(benchmark::State& state)
     state.counters["rss_per_frame"] = perFrame;
     state.counters["raw_per_frame"] = static_cast<double>(size.area()) * 3.0;
     state.counters["rss/raw"] = perFrame / (static_cast<double>(size.area()) * 3.0);
-    state.counters["s_per_snapshot"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * count),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["s_per_snapshot"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * count),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_BufferedFrameMemory)
     ->Args({640, 480, 100})

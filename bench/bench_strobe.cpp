@@ -10,7 +10,7 @@
 
 #include "lift_scene.h"
 #include "strobe/strobe_compose.h"
-#include "tests/strobe_straightforward.h"
+#include "strobe/strobe_straightforward.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 
@@ -21,7 +21,8 @@
 // Run from a scratch directory: the strobe images go to ./temp and the movies
 // to ./out_*.avi.
 
-namespace {
+namespace
+{
 
 constexpr int kFrames = 300;
 
@@ -128,8 +129,14 @@ void composeOnly(benchmark::State& state, int type)
     }
 }
 
-void composeTypeA(benchmark::State& state) { composeOnly(state, 0); }
-void composeTypeB(benchmark::State& state) { composeOnly(state, 1); }
+void composeTypeA(benchmark::State& state)
+{
+    composeOnly(state, 0);
+}
+void composeTypeB(benchmark::State& state)
+{
+    composeOnly(state, 1);
+}
 
 void strobeMovie(benchmark::State& state, int type, bool plain)
 {
@@ -147,8 +154,8 @@ void strobeMovie(benchmark::State& state, int type, bool plain)
                 return readMovieFrame(*captures[slot], index, frame);
             };
             const StrobeFrameSink sink = [&writer](const cv::Mat& frame) { writer.write(frame); };
-            written = type == 0 ? straightforward::typeA(plan, source, sink)
-                                : straightforward::typeB(plan, source, sink);
+            written = type == 0 ? composeStrobeTypeAStraightforward(plan, source, sink)
+                                : composeStrobeTypeBStraightforward(plan, source, sink);
         } else {
             written = writeStrobeMovie(type, plan, captures, writer, size);
         }
@@ -159,14 +166,27 @@ void strobeMovie(benchmark::State& state, int type, bool plain)
     }
 }
 
-void typeA(benchmark::State& state) { strobeMovie(state, 0, false); }
-void typeB(benchmark::State& state) { strobeMovie(state, 1, false); }
-void plainTypeA(benchmark::State& state) { strobeMovie(state, 0, true); }
-void plainTypeB(benchmark::State& state) { strobeMovie(state, 1, true); }
+void typeA(benchmark::State& state)
+{
+    strobeMovie(state, 0, false);
+}
+void typeB(benchmark::State& state)
+{
+    strobeMovie(state, 1, false);
+}
+void plainTypeA(benchmark::State& state)
+{
+    strobeMovie(state, 0, true);
+}
+void plainTypeB(benchmark::State& state)
+{
+    strobeMovie(state, 1, true);
+}
 
 } // namespace
 
-#define STROBE_SIZES Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime()
+#define STROBE_SIZES                                                                               \
+    Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(decodeOnce)->STROBE_SIZES->Iterations(3);
 BENCHMARK(encodeOnce)->STROBE_SIZES->Iterations(2);
 BENCHMARK(encodeOnceOpenCV)->STROBE_SIZES->Iterations(2);

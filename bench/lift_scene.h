@@ -11,7 +11,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-namespace liftscene {
+namespace liftscene
+{
 
 inline cv::Mat background(cv::Size size)
 {
@@ -35,17 +36,19 @@ inline cv::Mat frame(const cv::Mat& bg, int index)
     const int barY = static_cast<int>(h * (0.78 - 0.45 * lift));
     const int cx = static_cast<int>(w / 2 + w * 0.02 * std::sin(index * 0.1));
     // Figure: body from the floor to just under the bar.
-    cv::rectangle(f, cv::Rect(cx - static_cast<int>(w * 0.05), barY + static_cast<int>(h * 0.02),
-                              static_cast<int>(w * 0.10), static_cast<int>(h * 0.95) - barY),
+    cv::rectangle(f,
+                  cv::Rect(cx - static_cast<int>(w * 0.05), barY + static_cast<int>(h * 0.02),
+                           static_cast<int>(w * 0.10), static_cast<int>(h * 0.95) - barY),
                   cv::Scalar(40, 60, 150), cv::FILLED);
     cv::circle(f, cv::Point(cx, barY - static_cast<int>(h * 0.05)), static_cast<int>(h * 0.04),
                cv::Scalar(120, 160, 210), cv::FILLED);
     // Bar and plates.
-    cv::rectangle(f, cv::Rect(cx - static_cast<int>(w * 0.30), barY - 3, static_cast<int>(w * 0.60), 7),
-                  cv::Scalar(200, 200, 200), cv::FILLED);
+    cv::rectangle(
+        f, cv::Rect(cx - static_cast<int>(w * 0.30), barY - 3, static_cast<int>(w * 0.60), 7),
+        cv::Scalar(200, 200, 200), cv::FILLED);
     for (int side : {-1, 1})
-        cv::circle(f, cv::Point(cx + side * static_cast<int>(w * 0.25), barY), static_cast<int>(h * 0.10),
-                   cv::Scalar(30, 30, 200), cv::FILLED);
+        cv::circle(f, cv::Point(cx + side * static_cast<int>(w * 0.25), barY),
+                   static_cast<int>(h * 0.10), cv::Scalar(30, 30, 200), cv::FILLED);
     return f;
 }
 

@@ -2,18 +2,16 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <future>
 #include <memory>
-#include <cstdio>
-#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
-
-#include <opencv2/imgcodecs.hpp>
 
 #include "app/diagnostics.h"
 #include "strobe/strobe_rules.h"
@@ -22,7 +20,8 @@
 #include "video/movie_writer.h"
 #include "video/read_ahead.h"
 
-namespace {
+namespace
+{
 
 // Frames kept by sample index while they are still needed.
 class FrameWindow
@@ -52,23 +51,13 @@ private:
 // faster than one pass over the whole frame per image, as measured).
 // The bands are not spread across the cores: while a movie is made they are
 // busy decoding ahead and encoding, and splitting only added contention.
-template <typename Work>
-void overRows(int rows, size_t entries, Work work)
+template <typename Work> void overRows(int rows, size_t entries, Work work)
 {
     constexpr int kBand = 8;
     if (entries == 0)
         return;
     for (int y0 = 0; y0 < rows; y0 += kBand)
         work(y0, std::min(rows, y0 + kBand));
-}
-
-bool writeStrobeImage(int offset, const cv::Mat& image)
-{
-    try {
-        return cv::imwrite(strobeImageName(offset), image);
-    } catch (const cv::Exception&) {
-        return false;
-    }
 }
 
 } // namespace
@@ -103,7 +92,8 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
         if (!reader.next(frame))
             return written;
         if (i == 0) {
-            keepBases = static_cast<size_t>(N + 2) * frame.total() * frame.elemSize() <= plan.baseWindowBytes;
+            keepBases = static_cast<size_t>(N + 2) * frame.total() * frame.elemSize() <=
+                        plan.baseWindowBytes;
             if (N > 0)
                 accumulated = frame.clone();
         }
@@ -120,7 +110,8 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
         if (i >= 2) {
             // Sample i - 1 against its next sample, now that both are here.
             const int m = i - 1;
-            moving.emplace_back(m, movingPixels(*samples.find(m), *samples.find(i), plan.threshold));
+            moving.emplace_back(m,
+                                movingPixels(*samples.find(m), *samples.find(i), plan.threshold));
             if (m <= N) {
                 // Build-up on base 0: samples 1 to m laid over.
                 if (m == 1)
@@ -369,7 +360,8 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
                         strobePixels(*samples.find(V - 1), *samples.find(V), frame, plan.threshold);
                     image->written = pngs.write(image);
                     imageOffsets.push_back(V * step);
-                    images.emplace_back(static_cast<int>(imageOffsets.size()) - 1, std::move(image));
+                    images.emplace_back(static_cast<int>(imageOffsets.size()) - 1,
+                                        std::move(image));
                 }
                 if (i == K)
                     break;
@@ -399,5 +391,6 @@ int writeStrobeMovie(int type, const StrobePlan& plan, cv::VideoCapture* const c
     const StrobeFrameSink sink = [&writer, size](const cv::Mat& frame) {
         writer.writeShared(fitToFrameSize(frame, size));
     };
-    return type == 0 ? composeStrobeTypeA(plan, source, sink) : composeStrobeTypeB(plan, source, sink);
+    return type == 0 ? composeStrobeTypeA(plan, source, sink)
+                     : composeStrobeTypeB(plan, source, sink);
 }

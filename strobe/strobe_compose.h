@@ -9,10 +9,10 @@
 // so that the frames can be checked before the lossy encoding.
 
 struct StrobePlan {
-    int start = 0;     // S, first frame of the range
-    int end = 0;       // E; the range is S to E - 1, samples may reach E
-    int step = 1;      // frames between samples, at least 1
-    int number = 25;   // N, samples laid over one output frame
+    int start = 0;   // S, first frame of the range
+    int end = 0;     // E; the range is S to E - 1, samples may reach E
+    int step = 1;    // frames between samples, at least 1
+    int number = 25; // N, samples laid over one output frame
     int threshold = 20;
     // Type A keeps the N + 2 newest samples as its bases while they fit in
     // this many bytes; beyond, each base is decoded a second time instead.
@@ -44,7 +44,8 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
 int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
                        const StrobeFrameSink& sink);
 
-namespace cv {
+namespace cv
+{
 class VideoCapture;
 } // namespace cv
 class MjpegAviWriter;

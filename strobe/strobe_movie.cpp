@@ -24,16 +24,15 @@ void MainWindow::makeStrobeMovie()
     }
     // All three captures must stand on the movie the range was chosen on;
     // after a movie was opened in another mode they do not.
-    if (strobeMovieFile_.empty() || !movieCapture1.isOpened() || !movieCapture2.isOpened()
-        || !movieCapture3.isOpened()) {
+    if (strobeMovieFile_.empty() || !movieCapture1.isOpened() || !movieCapture2.isOpened() ||
+        !movieCapture3.isOpened()) {
         diag("  the captures are not open on the current movie, no movie made\n");
         promptLabel_->setText(
             "Please open the movie with [Strobe TypeA] or [Strobe TypeB] and press [Analysis]:");
         return;
     }
 
-    char fname[512];
-    makeOutputFileName(fname, "avi");
+    const std::string fname = makeOutputFileName("avi");
     StrobePlan plan;
     plan.start = analysis_start_frame;
     plan.end = analysis_end_frame;
@@ -46,7 +45,7 @@ void MainWindow::makeStrobeMovie()
     const double fps = strobeType_ == 0 ? typeAFrameRate(movieFPS, plan.step) : movieFPS;
     if (!openMovieWriter(videoWriter_, fname, fps, size)) {
         // Composing a movie that cannot be kept would only keep the window frozen.
-        diag("  %s cannot be written\n", fname);
+        diag("  %s cannot be written\n", fname.c_str());
         promptLabel_->setText("Strobe movie cannot be written to output:");
         return;
     }

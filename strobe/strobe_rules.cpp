@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include "video/output_naming.h"
 
 void layOverTypeA(cv::Mat& base, cv::Mat& sample, const cv::Mat& next, int threshold)
@@ -38,7 +40,8 @@ void maskStrobeImage(const cv::Mat& prev, cv::Mat& cur, const cv::Mat& next, int
         uchar* c = cur.ptr<uchar>(y);
         const uchar* x = next.ptr<uchar>(y);
         for (int i = 0; i < cur.cols * 3; i += 3) {
-            if (colourDistance(p + i, c + i) < threshold || colourDistance(c + i, x + i) < threshold)
+            if (colourDistance(p + i, c + i) < threshold ||
+                colourDistance(c + i, x + i) < threshold)
                 c[i] = c[i + 1] = c[i + 2] = 0;
         }
     }
@@ -65,4 +68,23 @@ std::string strobeImageName(int offset)
     char name[64];
     std::snprintf(name, sizeof name, "temp%cimg_%d.png", pathSeparator(), offset);
     return name;
+}
+
+bool writeStrobeImage(int offset, const cv::Mat& image)
+{
+    try {
+        return cv::imwrite(strobeImageName(offset), image);
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+bool readStrobeImage(int offset, cv::Size size, cv::Mat& image)
+{
+    try {
+        image = cv::imread(strobeImageName(offset), cv::IMREAD_COLOR);
+    } catch (const cv::Exception&) {
+        image.release();
+    }
+    return !image.empty() && image.size() == size && image.type() == CV_8UC3;
 }

@@ -72,3 +72,11 @@ inline void strobeImagesForFrame(const std::vector<int>& imageOffsets, int offse
 
 // "temp<sep>img_<offset>.png", relative to the working directory.
 std::string strobeImageName(int offset);
+
+// Writes the strobe image of sample offset `offset` as its PNG file; false
+// when the file could not be written.
+bool writeStrobeImage(int offset, const cv::Mat& image);
+
+// Reads the strobe image of `offset` back; false unless it is a colour image
+// of `size`.
+bool readStrobeImage(int offset, cv::Size size, cv::Mat& image);

@@ -5,7 +5,8 @@
 
 #include "strobe/strobe_rules.h"
 
-namespace {
+namespace
+{
 
 // Collects the pixels of `cur` that `keep(y, byteOffset)` accepts. Where
 // `cur` has the same bytes as `same` (or as `alsoSame`) for 8 pixels in a row
@@ -28,8 +29,8 @@ SparsePixels collect(const cv::Mat& cur, const cv::Mat& same, const cv::Mat* als
         while (x < cur.cols) {
             if (skipEqual && x + kRun <= cur.cols) {
                 const int i = 3 * x;
-                if (std::memcmp(c + i, a + i, 3 * kRun) == 0
-                    || (b && std::memcmp(c + i, b + i, 3 * kRun) == 0)) {
+                if (std::memcmp(c + i, a + i, 3 * kRun) == 0 ||
+                    (b && std::memcmp(c + i, b + i, 3 * kRun) == 0)) {
                     x += kRun;
                     continue;
                 }
@@ -59,14 +60,15 @@ SparsePixels movingPixels(const cv::Mat& sample, const cv::Mat& next, int thresh
     });
 }
 
-SparsePixels strobePixels(const cv::Mat& prev, const cv::Mat& cur, const cv::Mat& next, int threshold)
+SparsePixels strobePixels(const cv::Mat& prev, const cv::Mat& cur, const cv::Mat& next,
+                          int threshold)
 {
     CV_Assert(prev.type() == CV_8UC3 && cur.type() == CV_8UC3 && next.type() == CV_8UC3);
     CV_Assert(prev.size() == cur.size() && cur.size() == next.size());
     return collect(cur, prev, &next, threshold > 0, [&](int y, int i) {
         const uchar* c = cur.ptr<uchar>(y) + i;
-        return isSetPixel(c) && colourDistance(prev.ptr<uchar>(y) + i, c) >= threshold
-               && colourDistance(c, next.ptr<uchar>(y) + i) >= threshold;
+        return isSetPixel(c) && colourDistance(prev.ptr<uchar>(y) + i, c) >= threshold &&
+               colourDistance(c, next.ptr<uchar>(y) + i) >= threshold;
     });
 }
 

@@ -9,12 +9,15 @@
 // the frame, so a strobe movie keeps many samples at the cost of a few frames.
 struct SparsePixels {
     cv::Size size;
-    std::vector<int> rowStart;  // rows + 1 entries into col/bgr
+    std::vector<int> rowStart; // rows + 1 entries into col/bgr
     std::vector<int> col;
-    std::vector<uchar> bgr;     // 3 bytes per entry
+    std::vector<uchar> bgr; // 3 bytes per entry
 
     size_t count() const { return col.size(); }
-    size_t bytes() const { return rowStart.size() * sizeof(int) + col.size() * sizeof(int) + bgr.size(); }
+    size_t bytes() const
+    {
+        return rowStart.size() * sizeof(int) + col.size() * sizeof(int) + bgr.size();
+    }
 };
 
 // Type A: the pixels of `sample` that may be laid over any base: set, and at
@@ -24,7 +27,8 @@ SparsePixels movingPixels(const cv::Mat& sample, const cv::Mat& next, int thresh
 
 // Type B: the set pixels of the strobe image of `cur`, that is those at least
 // `threshold` away from both `prev` and `next`.
-SparsePixels strobePixels(const cv::Mat& prev, const cv::Mat& cur, const cv::Mat& next, int threshold);
+SparsePixels strobePixels(const cv::Mat& prev, const cv::Mat& cur, const cv::Mat& next,
+                          int threshold);
 
 // The dense strobe image: black, with the sparse pixels in place.
 cv::Mat denseImage(const SparsePixels& pixels);

@@ -39,9 +39,8 @@ bool MainWindow::presentFirstFrame(QGraphicsScene* scene)
         diag(" no first frame\n");
         return false;
     }
-    movieFrame_ = frame;
+    makeMovieFrameCurrent(frame);
     diag(" src: %d, %d, %d\n", movieFrame_.cols, movieFrame_.rows, movieFrame_.channels());
-    currentFrameMat = movieFrame_;
     diag(" img: %d, %d\n", movieFrame_.cols, movieFrame_.rows);
     diag(" img: %d, %d\n", movieFrame_.cols, movieFrame_.rows);
     movieWidth = movieFrame_.cols;

@@ -2,15 +2,29 @@
 
 #include <QFont>
 #include <QGraphicsTextItem>
+#include <QLabel>
 #include <QPen>
 #include <QTabWidget>
 
 #include <opencv2/core.hpp>
 
+#include "analysis/live_tracking.h"
+#include "analysis/measurement.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "app/selection_state.h"
-#include "video/live_tracking.h"
+#include "video/time_grid.h"
+
+void MainWindow::applyLiveStep(int step)
+{
+    if (step == 0) {
+        promptLabel_->setText("Please drag target area and press Apply:");
+        step_ = 1;
+    } else if (step == 1) {
+        promptLabel_->setText("Trace mode is activated:");
+        step_ = 2;
+    }
+}
 
 double MainWindow::liveClockMs()
 {
@@ -37,7 +51,7 @@ void MainWindow::updateCamera()
         startTime_ = static_cast<float>(now);
     else if (!frameDue(now, startTime_, frameCount_, FPS_))
         return;
-    a_time = now - prevTime_;
+    const double a_time = now - prevTime_;
     prevTime_ = now;
 
     cap->read(camera_frame);
@@ -107,7 +121,7 @@ void MainWindow::trackLiveTarget()
 {
     const auto w = static_cast<float>(liveRect_.width());
     const auto h = static_cast<float>(liveRect_.height());
-    TrackPoint c;
+    cv::Point2f c;
     if (!trackTarget(camera_frame, templateMat, barX_, barY_, w, h, c))
         return;
     liveRect_ = QRectF(c.x - w / 2, c.y - h / 2, w, h);

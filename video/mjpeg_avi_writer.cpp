@@ -295,7 +295,7 @@ void MjpegAviWriter::appendFrame(const std::vector<uchar>& jpeg)
 
 void MjpegAviWriter::encodeLoop()
 {
-    const std::vector<int> params = {cv::IMWRITE_JPEG_QUALITY, quality_};
+    const std::vector<int> params = {cv::IMWRITE_JPEG_QUALITY, kQuality};
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });

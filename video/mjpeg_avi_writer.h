@@ -51,8 +51,6 @@ public:
     // Bytes after which the next frame starts a new segment; 1 GiB unless a
     // test wants segments of a few frames.
     void setSegmentLimit(uint64_t bytes) { segmentLimit_ = bytes; }
-    // JPEG quality, 0 to 100.
-    void setQuality(int quality) { quality_ = quality; }
 
 private:
     struct IndexEntry {
@@ -81,7 +79,7 @@ private:
     bool opened_ = false;
     cv::Size size_;
     uint32_t rate_ = 30000, scale_ = 1000;
-    int quality_ = 95;
+    static constexpr int kQuality = 95;
     uint64_t segmentLimit_ = uint64_t(1) << 30;
     // Set by the encoder threads as well as the caller.
     std::atomic<bool> failed_{false};

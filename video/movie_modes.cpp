@@ -1,6 +1,3 @@
-#include <cstdio>
-#include <cstring>
-
 #include <QDir>
 #include <QFileDialog>
 #include <QGraphicsRectItem>
@@ -9,43 +6,24 @@
 #include <QSlider>
 #include <QTabWidget>
 
-#include "analysis/frame_mapping.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
+#include "video/frame_mapping.h"
 #include "video/movie_reader.h"
 
 namespace
 {
-constexpr int kFileNameSize = 512;
-
 QString askForMovie(QWidget* parent)
 {
     return QFileDialog::getOpenFileName(parent, "Import Motion Data File", QDir::currentPath(),
                                         "(*.avi);;All Files (*)");
 }
 
-void copyFileName(char* fname_, const QString& name)
+// Whatever the capture held before is let go, whether or not the new file opens.
+bool openMovieCapture(cv::VideoCapture& capture, const std::string& fname)
 {
-    const QByteArray local = name.toLocal8Bit();
-    diag("filename=%s\n", local.constData());
-    std::snprintf(fname_, kFileNameSize, "%s", local.constData());
-}
-} // namespace
-
-void MainWindow::getMovieFileName(char* fname_)
-{
-    diag("getMovieFileName\n");
-    fname_[0] = '\0';
-    const QString name = askForMovie(this);
-    if (!name.isEmpty())
-        copyFileName(fname_, name);
-}
-
-bool MainWindow::openMovieCapture(cv::VideoCapture& capture, const char* fname)
-{
-    // Whatever the capture held before is let go, whether or not the new file opens.
     capture.release();
-    if (!fname || fname[0] == '\0')
+    if (fname.empty())
         return false;
     try {
         if (!capture.open(fname))
@@ -55,6 +33,18 @@ bool MainWindow::openMovieCapture(cv::VideoCapture& capture, const char* fname)
         return false;
     }
     return capture.isOpened();
+}
+} // namespace
+
+void MainWindow::getMovieFileName(std::string& fname_)
+{
+    diag("getMovieFileName\n");
+    fname_.clear();
+    const QString name = askForMovie(this);
+    if (name.isEmpty())
+        return;
+    fname_ = name.toLocal8Bit().toStdString();
+    diag("filename=%s\n", fname_.c_str());
 }
 
 void MainWindow::refuseMovie(bool fileWasChosen)
@@ -66,8 +56,20 @@ void MainWindow::refuseMovie(bool fileWasChosen)
         promptLabel_->setText("Movie file invalid.");
 }
 
-bool MainWindow::presentOpenedMovie(QGraphicsScene* scene, bool readRate)
+bool MainWindow::openMovieForTab(QGraphicsScene* scene, int captures, bool readRate,
+                                 std::string& fname)
 {
+    getMovieFileName(fname);
+    strobeMovieFile_.clear();
+    cv::VideoCapture* const all[3] = {&movieCapture1, &movieCapture2, &movieCapture3};
+    for (int i = 0; i < captures; ++i) {
+        if (!openMovieCapture(*all[i], fname)) {
+            refuseMovie(!fname.empty());
+            return false;
+        }
+        diag("Movie file opened.\n");
+    }
+
     const int frames = static_cast<int>(movieCapture1.get(cv::CAP_PROP_FRAME_COUNT));
     diag("movie_frame_num: %d\n", frames);
     if (readRate) {
@@ -76,7 +78,8 @@ bool MainWindow::presentOpenedMovie(QGraphicsScene* scene, bool readRate)
     }
     movie_frame_num = frames;
     if (frames <= 0 || !presentFirstFrame(scene)) {
-        movieCapture1.release();
+        for (int i = 0; i < captures; ++i)
+            all[i]->release();
         movie_frame_num = 0;
         diag("  no frame can be decoded\n");
         refuseMovie(true);
@@ -88,64 +91,29 @@ bool MainWindow::presentOpenedMovie(QGraphicsScene* scene, bool readRate)
 void MainWindow::startBarPathMovieAutoMode()
 {
     diag("startBarPathMovieAutoMode\n");
-    char fname[kFileNameSize] = {};
-    const QString name = askForMovie(this);
-    if (!name.isEmpty())
-        copyFileName(fname, name);
-
-    strobeMovieFile_.clear();
-    if (!openMovieCapture(movieCapture1, fname)) {
-        refuseMovie(fname[0] != '\0');
+    std::string fname;
+    if (!openMovieForTab(&autoScene_, 1, false, fname))
         return;
-    }
-    diag("Movie file opened.\n");
-    if (!presentOpenedMovie(&autoScene_, false))
-        return;
-    movieRect_ = QRectF(0, 0, 0, 0);
-    movieRectItem_ = autoScene_.addRect(movieRect_, QPen(Qt::red), Qt::NoBrush);
+    movieRectItem_ = autoScene_.addRect(QRectF(0, 0, 0, 0), QPen(Qt::red), Qt::NoBrush);
 }
 
 void MainWindow::startBarPathMovieManualMode()
 {
     diag("startBarPathMovieManualMode\n");
-    char fname[kFileNameSize] = {};
-    getMovieFileName(fname);
-
-    strobeMovieFile_.clear();
-    if (!openMovieCapture(movieCapture1, fname)) {
-        refuseMovie(fname[0] != '\0');
+    std::string fname;
+    if (!openMovieForTab(&manualScene_, 1, true, fname))
         return;
-    }
-    diag("Movie file opened.\n");
-    if (!presentOpenedMovie(&manualScene_, true))
-        return;
-    movieRect_ = QRectF(0, 0, 0, 0);
-    movieRectItem_ = manualScene_.addRect(movieRect_, QPen(Qt::red), Qt::NoBrush);
+    movieRectItem_ = manualScene_.addRect(QRectF(0, 0, 0, 0), QPen(Qt::red), Qt::NoBrush);
     drawTextAreaBoxToScene(&manualScene_);
 }
 
 void MainWindow::startStrobeMovieMode()
 {
     diag("startStrobeMovieMode\n");
-    char fname[kFileNameSize] = {};
-    getMovieFileName(fname);
-
-    strobeMovieFile_.clear();
-    for (cv::VideoCapture* capture : {&movieCapture1, &movieCapture2, &movieCapture3}) {
-        if (!openMovieCapture(*capture, fname)) {
-            refuseMovie(fname[0] != '\0');
-            return;
-        }
-        diag("Movie file opened.\n");
-    }
-    if (!presentOpenedMovie(&strobeScene_, true)) {
-        // The file is no movie; the two strobe captures on it are of no use.
-        movieCapture2.release();
-        movieCapture3.release();
-        return;
-    }
+    std::string fname;
     // The strobe movie needs all three captures on this very file.
-    strobeMovieFile_ = fname;
+    if (openMovieForTab(&strobeScene_, 3, true, fname))
+        strobeMovieFile_ = fname;
 }
 
 void MainWindow::startStrobeMovieModeTypeA()
@@ -180,8 +148,7 @@ bool MainWindow::showMovieFrame(int frame)
         diag("  frame %d cannot be decoded\n", frame);
         return false;
     }
-    movieFrame_ = decoded;
-    currentFrameMat = movieFrame_;
+    makeMovieFrameCurrent(decoded);
     const QPixmap pixmap = frameToPixmap(movieFrame_);
     const int tab = tabWidget_->currentIndex();
     if (tab == 0)
@@ -202,4 +169,10 @@ bool MainWindow::showMovieFrame(int frame)
         break;
     }
     return true;
+}
+
+void MainWindow::makeMovieFrameCurrent(const cv::Mat& frame)
+{
+    movieFrame_ = frame;
+    currentFrameMat = movieFrame_;
 }

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <thread>
 
 #include <QFileInfo>
@@ -53,20 +52,19 @@ std::tm currentLocalTime()
     return local;
 }
 
-void MainWindow::makeOutputFileName(char* buffer, const char* extension)
+std::string MainWindow::makeOutputFileName(const char* extension)
 {
     std::string stamp = formatStamp(currentLocalTime());
     // Names have one-second resolution. A movie started within the second of
     // an earlier one (a running recording's file exists from its start) would
     // overwrite it, so wait for the next stamp instead.
-    for (int wait = 0; wait < 30 && QFileInfo::exists(QString::fromLocal8Bit(
-                                        outputFileName(stamp, extension).c_str()));
+    for (int wait = 0;
+         wait < 30 &&
+         QFileInfo::exists(QString::fromLocal8Bit(outputFileName(stamp, extension).c_str()));
          ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         stamp = formatStamp(currentLocalTime());
     }
     diag("%s\n", stamp.c_str());
-    const std::string name = outputFileName(stamp, extension);
-    // Callers hand in a buffer of at least 512 characters.
-    std::snprintf(buffer, 512, "%s", name.c_str());
+    return outputFileName(stamp, extension);
 }

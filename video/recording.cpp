@@ -8,16 +8,13 @@
 #include <sstream>
 #include <thread>
 
-#include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QProcess>
 #include <QStringList>
-#include <QTabWidget>
 
 #ifdef _WIN32
 #define NOMINMAX
@@ -218,53 +215,15 @@ static void reencodeRecording(const std::string& input, const std::string& outpu
     if (first.remove())
         diag("  removed %s\n", input.c_str());
     else
-        diag("  could not remove %s: %s\n", input.c_str(), first.errorString().toLocal8Bit().constData());
-}
-
-void MainWindow::keyPressEvent(QKeyEvent* event)
-{
-    diag("keyPressEvent:\n");
-    const int tab = tabWidget_->currentIndex();
-    switch (event->key()) {
-    case Qt::Key_Q:
-        close();
-        break;
-    case Qt::Key_N:
-        // The manual analysis steps one frame while it waits for its clicks.
-        if (tab == 2 && step_ == 3)
-            barPathAnalysisManualNextFrame();
-        break;
-    case Qt::Key_R:
-        diag("   r\n");
-        if (recState_ == 0)
-            startRecording();
-        else
-            stopRecording();
-        break;
-    default:
-        break;
-    }
-    event->accept();
-}
-
-void MainWindow::closeEvent(QCloseEvent* event)
-{
-    // The frames of a running recording exist only in memory: save them as R
-    // would before the window goes.
-    if (recState_ == 1) {
-        diag("  closing while recording: saving first\n");
-        stopRecording();
-    }
-    event->accept();
+        diag("  could not remove %s: %s\n", input.c_str(),
+             first.errorString().toLocal8Bit().constData());
 }
 
 void MainWindow::startRecording()
 {
     const cv::Size size(liveScene_.sceneRect().size().toSize().width(),
                         liveScene_.sceneRect().size().toSize().height());
-    char name[512];
-    makeOutputFileName(name, "avi");
-    recFileName_ = name;
+    recFileName_ = makeOutputFileName("avi");
     std::string codec;
     if (!openRecordingWriter(recWriter_, recFileName_, FPS_, size, &codec)) {
         diag("cvCreateVideoWriter canncel\n");
@@ -321,8 +280,7 @@ void MainWindow::stopRecording()
     std::vector<cv::Mat>().swap(frameList_);
     std::vector<int>().swap(frameFlags_);
 
-    char reencodeName[512];
-    makeOutputFileName(reencodeName, ".avi");
+    const std::string reencodeName = makeOutputFileName(".avi");
     if (ffmpegFlag == 1)
         reencodeRecording(recFileName_, reencodeName);
     frameCount_ = 0;

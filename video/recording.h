@@ -31,10 +31,9 @@ bool openRecordingWriter(cv::VideoWriter& writer, const std::string& path, doubl
 // to `frameSize`, and calls `onFrame(i, flag, width, height)` after entry i
 // with the size of the buffered image. Only entries present in both lists are
 // written. Returns the number of frames written.
-size_t writeRecordedFrames(
-    cv::VideoWriter& writer, const std::vector<cv::Mat>& frames, const std::vector<int>& flags,
-    cv::Size frameSize,
-    const std::function<void(size_t, int, int, int)>& onFrame = {});
+size_t writeRecordedFrames(cv::VideoWriter& writer, const std::vector<cv::Mat>& frames,
+                           const std::vector<int>& flags, cv::Size frameSize,
+                           const std::function<void(size_t, int, int, int)>& onFrame = {});
 
 // Bytes a buffered image holds.
 size_t bufferedBytes(const std::vector<cv::Mat>& frames);

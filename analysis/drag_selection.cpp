@@ -1,4 +1,4 @@
-#include "analysis/range_selection.h"
+#include "analysis/drag_selection.h"
 
 #include <cmath>
 
@@ -68,7 +68,8 @@ int cutCentreRow(const CutRect& cut)
     return cut.y + static_cast<int>(cut.h * 0.5);
 }
 
-namespace {
+namespace
+{
 
 // 0, 1, 2 for the live, auto and manual views; -1 for any other sender.
 int viewIndex(const QObject* sender, const MyGraphicsView* live, const MyGraphicsView* autoView,

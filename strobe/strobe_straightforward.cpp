@@ -1,22 +1,13 @@
-#pragma once
-
-// The strobe composition done the plain way, one frame read per use and the
-// strobe images read back from their PNG files: the reference the program's
-// composition must match byte for byte, and its cost in the benchmarks.
+#include "strobe/strobe_straightforward.h"
 
 #include <filesystem>
 #include <vector>
 
-#include <opencv2/imgcodecs.hpp>
-
 #include "app/diagnostics.h"
-#include "strobe/strobe_compose.h"
 #include "strobe/strobe_rules.h"
 
-namespace straightforward {
-
-inline int typeA(const StrobePlan& plan, const StrobeFrameSource& source,
-                       const StrobeFrameSink& sink)
+int composeStrobeTypeAStraightforward(const StrobePlan& plan, const StrobeFrameSource& source,
+                                      const StrobeFrameSink& sink)
 {
     const int step = plan.step;
     const int N = plan.number;
@@ -29,8 +20,8 @@ inline int typeA(const StrobePlan& plan, const StrobeFrameSource& source,
         if (!source(0, plan.start + e * step, base))
             return written;
         for (int M = 1; M <= N; ++M) {
-            if (!source(1, plan.start + (e + M) * step, sample)
-                || !source(2, plan.start + (e + M + 1) * step, next))
+            if (!source(1, plan.start + (e + M) * step, sample) ||
+                !source(2, plan.start + (e + M + 1) * step, next))
                 return written;
             layOverTypeA(base, sample, next, plan.threshold);
             if (e == 0) {
@@ -46,23 +37,8 @@ inline int typeA(const StrobePlan& plan, const StrobeFrameSource& source,
     return written;
 }
 
-inline bool writeStrobeImage(int offset, const cv::Mat& image)
-{
-    try {
-        return cv::imwrite(strobeImageName(offset), image);
-    } catch (const cv::Exception&) {
-        return false;
-    }
-}
-
-inline bool readStrobeImage(int offset, cv::Size size, cv::Mat& image)
-{
-    image = cv::imread(strobeImageName(offset), cv::IMREAD_COLOR);
-    return !image.empty() && image.size() == size && image.type() == CV_8UC3;
-}
-
-inline int typeB(const StrobePlan& plan, const StrobeFrameSource& source,
-                       const StrobeFrameSink& sink)
+int composeStrobeTypeBStraightforward(const StrobePlan& plan, const StrobeFrameSource& source,
+                                      const StrobeFrameSink& sink)
 {
     const int step = plan.step;
     const int R = plan.end - plan.start;
@@ -74,8 +50,8 @@ inline int typeB(const StrobePlan& plan, const StrobeFrameSource& source,
     cv::Mat prev, cur, next;
     for (int V = 1; V < K; ++V) {
         diag("%d/%d\r", V, K);
-        if (!source(0, plan.start + (V - 1) * step, prev) || !source(1, plan.start + V * step, cur)
-            || !source(2, plan.start + (V + 1) * step, next))
+        if (!source(0, plan.start + (V - 1) * step, prev) ||
+            !source(1, plan.start + V * step, cur) || !source(2, plan.start + (V + 1) * step, next))
             break;
         maskStrobeImage(prev, cur, next, plan.threshold);
         imageOffsets.push_back(V * step);
@@ -101,5 +77,3 @@ inline int typeB(const StrobePlan& plan, const StrobeFrameSource& source,
     }
     return written;
 }
-
-} // namespace straightforward
