@@ -22,7 +22,7 @@
 
 #include "app/environment.h"
 #include "app/mainwindow.h"
-#include "tests/movie_fixtures.h"
+#include "support.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 
@@ -65,17 +65,14 @@ const std::string& moviePath(const std::string& key)
 
 void makeMovies()
 {
-    QString ffmpeg = fixtures::ffmpegPath();
-    if (ffmpeg.isEmpty())
-        ffmpeg = QStandardPaths::findExecutable("ffmpeg");
     for (int width : {640, 1920}) {
         const cv::Size size = width == 640 ? cv::Size(640, 480) : cv::Size(1920, 1080);
         const QString base = movies().dir.filePath(QString("mjpg-%1.avi").arg(width));
-        if (!fixtures::writeMjpgMovie(base.toStdString(), kFrames, size, 30.0))
+        if (!writeMjpgMovie(base.toStdString(), kFrames, size, 30.0))
             continue;
         movies().paths["mjpg-" + std::to_string(width)] = base.toStdString();
         const QString mpeg4 = movies().dir.filePath(QString("mpeg4-%1.avi").arg(width));
-        if (fixtures::convertToMpeg4(ffmpeg, base, mpeg4, 300))
+        if (convertToMpeg4(base, mpeg4, 300))
             movies().paths["mpeg4-" + std::to_string(width)] = mpeg4.toStdString();
     }
 }
@@ -159,8 +156,8 @@ void analysis(benchmark::State& state, const std::string& key, bool writeMovie)
         w.movie_frame_num = static_cast<int>(w.movieCapture1.get(cv::CAP_PROP_FRAME_COUNT));
         w.movieWidth = first.cols;
         w.movieHeight = first.rows;
-        w.templateMat = first(cv::Rect(fixtures::targetTopLeft(0, first.size()),
-                                       fixtures::targetSize(first.size())))
+        w.templateMat = first(cv::Rect(targetTopLeft(0, first.size()),
+                                       targetSize(first.size())))
                             .clone();
         w.analysis_start_frame = 0;
         w.analysis_end_frame = kFrames;
