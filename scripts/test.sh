@@ -9,6 +9,18 @@ source "$repo/scripts/deps.sh"
 kestrova_install_missing
 jobs=$(kestrova_jobs)
 status=0
+
+# The tree stays formatted: a change that is not fails here, before anything builds.
+echo "=== clang-format ==="
+mapfile -t sources < <(cd "$repo" && find app video analysis strobe tests bench \
+    -name '*.cpp' -o -name '*.h' | sort)
+if (cd "$repo" && clang-format --dry-run -Werror "${sources[@]}"); then
+    echo "=== clang-format: clean ==="
+else
+    echo "=== clang-format: FAILED (run clang-format -i on the files above) ==="
+    status=1
+fi
+
 for mode in 0 1; do
     dir="$repo/build-$mode"
     # The benchmarks do not depend on the switch: build them once.
@@ -16,7 +28,7 @@ for mode in 0 1; do
     echo "=== movieModesEnabled=$option in $dir ==="
     # Keep going after a failure so that one run reports both configurations.
     if cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DmovieModesEnabled="$option" \
-        -DKESTROVA_BUILD_BENCHMARKS="$bench" &&
+        -DKESTROVA_BUILD_BENCHMARKS="$bench" -DKESTROVA_WARNINGS_AS_ERRORS=ON &&
         cmake --build "$dir" -j "$jobs" &&
         ctest --test-dir "$dir" --output-on-failure; then
         echo "=== movieModesEnabled=$option: passed ==="
