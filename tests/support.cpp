@@ -23,24 +23,18 @@
 
 namespace
 {
-class FakeCamera : public CameraSource
-{
-public:
-    explicit FakeCamera(std::shared_ptr<FakeCameraScript> script) : script_(std::move(script)) {}
-    bool open(int) override { return opened_ = script_->opens; }
-    bool isOpened() const override { return opened_; }
+struct FakeCamera : CameraSource {
+    std::shared_ptr<FakeCameraScript> script;
+    bool opened = false;
+    explicit FakeCamera(std::shared_ptr<FakeCameraScript> s) : script(std::move(s)) {}
+    bool open(int) override { return opened = script->opens; }
+    bool isOpened() const override { return opened; }
     bool read(cv::Mat& out) override
     {
-        const int index = script_->reads++;
-        out.release();
-        if (opened_ && script_->frame)
-            out = script_->frame(index);
+        const int index = script->reads++;
+        out = opened && script->frame ? script->frame(index) : cv::Mat();
         return !out.empty();
     }
-
-private:
-    std::shared_ptr<FakeCameraScript> script_;
-    bool opened_ = false;
 };
 
 constexpr int kMarkBits = 12;
@@ -69,20 +63,6 @@ void advance(FakeRig& rig, double ms)
 {
     *rig.clock += ms;
     QTest::qWait(5);
-}
-
-void closeNextModalBox()
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            box->done(0);
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
 }
 
 cv::Mat solidFrame(int width, int height, cv::Scalar bgr)
@@ -231,21 +211,24 @@ QPushButton* findButton(MainWindow& w, const QString& text)
 void answerNextFileDialog(const QString& path)
 {
     auto answered = std::make_shared<QPointer<QFileDialog>>();
+    // Kept apart from `answered`, which turns null once the dialog is gone:
+    // the timer must then stop instead of answering the next dialog too.
+    auto seen = std::make_shared<bool>(false);
     auto tries = std::make_shared<int>(0);
     auto* timer = new QTimer;
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
         QWidget* modal = QApplication::activeModalWidget();
         auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (*answered) {
+        if (*seen) {
             // Refused while listing: the dialog's complaint is dismissed and
             // the name given again.
             if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 box->done(0);
                 return;
             }
-            if (dialog != *answered || ++*tries > 100) {
-                if (dialog == *answered)
+            if (!*answered || dialog != *answered || ++*tries > 100) {
+                if (*answered && dialog == *answered)
                     dialog->reject();
                 timer->stop();
                 timer->deleteLater();
@@ -254,6 +237,7 @@ void answerNextFileDialog(const QString& path)
         } else if (!dialog) {
             return;
         }
+        *seen = true;
         *answered = dialog;
         if (path.isEmpty()) {
             dialog->reject();
@@ -262,7 +246,9 @@ void answerNextFileDialog(const QString& path)
         dialog->selectFile(path);
         if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit"))
             edit->setText(path);
-        static_cast<QDialog*>(dialog)->accept();
+        // Queued: a refusal shows its complaint in a nested loop, which this
+        // timer could not reach from inside its own tick.
+        QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
     });
     timer->start();
 }

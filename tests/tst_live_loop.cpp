@@ -1,0 +1,130 @@
+#include <QAction>
+#include <QGraphicsTextItem>
+#include <QPushButton>
+#include <QtTest>
+
+#include "analysis/live_tracking.h"
+#include "analysis/measurement.h"
+#include "app/mainwindow.h"
+#include "app/mygraphicsview.h"
+#include "support.h"
+
+static const cv::Size kFrame(640, 480);
+static int blankRead = -1;          // the read on which the camera gives no picture
+static cv::Mat liftOnTexture(int k) // the lift scene's target on a textured background
+{
+    cv::Mat frame = noiseFrame(640, 480, 7);
+    const cv::Rect r(targetTopLeft(k, kFrame), targetSize(kFrame));
+    syntheticFrame(k, kFrame)(r).copyTo(frame(r));
+    return k == blankRead ? cv::Mat() : frame;
+}
+class TstLiveLoop : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { resetEnvironment(); }
+    void liveRoadFollowsTheLift()
+    {
+        WorkDir dir;
+        FakeRig rig = installFakeRig(liftOnTexture);
+        MainWindow w;
+        auto y = [](int k) { return targetCentre(k, kFrame).y; };
+        w.fpsActions_[2]->trigger(); // 20 fps: frame n is due exactly 50 n ms after the first
+        w.show();
+        QTRY_COMPARE(w.frameCount_, 1); // the first picture comes at once, the next 50 ms later
+        advance(rig, 49);
+        QCOMPARE(w.frameCount_, 1);
+        const int first = rig.camera->reads - 1, last = first + 55, held = first + 4;
+        const cv::Rect target(targetTopLeft(first, kFrame), targetSize(kFrame));
+        QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
+        for (const cv::Rect r : {cv::Rect(100, 100, 50, 90), target}) { // the plate, the target
+            dragOnView(w.liveView_, viewPointFor(w, r.x, r.y, 640, 480),
+                       viewPointFor(w, r.x + r.width, r.y + r.height, 640, 480));
+            QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        }
+        blankRead = first + 2; // neither it nor the tick a press is held over is traced
+        for (int k = first + 1; k <= last; ++k) {
+            if (k == held || k == held + 1)
+                QTest::mouseEvent(k == held ? QTest::MousePress : QTest::MouseRelease,
+                                  w.liveView_->viewport(), Qt::LeftButton, {}, QPoint(60, 60));
+            advance(rig, k == first + 1 ? 1 : 50);
+            QTRY_COMPARE(rig.camera->reads, k + 1);
+            const cv::Point2f at(w.barX_.back(), w.barY_.back()),
+                want = targetCentre(k == held || k == blankRead ? k - 1 : k, kFrame);
+            QVERIFY(cv::norm(at - want) <= 1 && w.barX_.size() <= 50);
+        }
+        // Up from the dragged row, 45 cm over 90 px, upward positive; maxima over the last 50.
+        float rise = 0, up = 0;
+        for (int k = last - 49; k <= last; ++k)
+            rise = std::max(rise, y(first) - y(k)), up = std::max(up, y(k - 1) - y(k));
+        QVERIFY(std::abs(w.height_ - 23 - (y(first) - y(last)) / 2) <= 0.5f &&
+                std::abs(w.maxHeight_ - 23 - rise / 2) <= 0.5f);
+        QVERIFY(std::abs(w.vy_ - (y(last - 1) - y(last)) * 10) <= 20 &&
+                std::abs(w.maxVy_ - up * 10) <= 20);
+        // Mirrored, and a second late: frames come one a tick, labelled late, until on time.
+        w.flipAction_->trigger();
+        const int count = w.frameCount_;
+        advance(rig, 1000);
+        QTRY_VERIFY(w.frameCount_ > count);
+        cv::Mat mirrored = liftOnTexture(rig.camera->reads - 1);
+        cv::flip(mirrored, mirrored, 1);
+        QVERIFY(cv::norm(w.currentFrameMat, mirrored, cv::NORM_INF) == 0);
+        auto* label = qgraphicsitem_cast<QGraphicsTextItem*>(w.liveScene_.itemAt(9, 9, {}));
+        QVERIFY(label && label->toPlainText().contains("[s] delay:"));
+        QTRY_COMPARE(w.frameCount_, count + 20);
+        label = qgraphicsitem_cast<QGraphicsTextItem*>(w.liveScene_.itemAt(9, 9, {})); // on time
+        QCOMPARE(label->toPlainText(), QString::number((count + 19) * 0.05, 'f', 2) + "[s]");
+    }
+    void searchWindowsStayInTheFrame_data()
+    {
+        QTest::addColumn<QPointF>("p");
+        const double inf = INFINITY, nan = NAN;
+        const QPointF points[] = {{320, 240}, {0, 0},     {639, 240},  {639, 479}, {-50, -1e9},
+                                  {700, 1e9}, {inf, inf}, {-inf, 240}, {nan, 240}, {320, nan}};
+        for (const QPointF& p : points)
+            QTest::addRow("%g,%g", p.x(), p.y()) << p;
+    }
+    void searchWindowsStayInTheFrame()
+    {
+        QFETCH(QPointF, p);
+        const cv::Mat frame = noiseFrame(640, 480, 3);
+        for (const cv::Size t :
+             {cv::Size(8, 6), cv::Size(213, 160), cv::Size(214, 20), cv::Size(20, 161)}) {
+            const SearchWindow win = searchWindow(std::deque<float>{float(p.x())}, {float(p.y())},
+                                                  t.width, t.height, 640, 480);
+            const bool fits = windowFits(win, 640, 480, t.width, t.height);
+            // Up to a third of the frame, searched for around any point but nan, inside the frame.
+            QCOMPARE(fits, !std::isnan(p.x() + p.y()) && t.width <= 213 && t.height <= 160);
+            QVERIFY(!fits || (windowRect(win) & cv::Rect(0, 0, 640, 480)) == windowRect(win));
+            cv::Point at;
+            QCOMPARE(matchInWindow(frame, frame(cv::Rect({0, 0}, t)), win, at), fits);
+        }
+    }
+    void measurement_data()
+    {
+        QTest::addColumn<float>("plate");
+        for (float plate : {90.0f, 97.3f, 0.0f, -90.0f, std::nanf(""), float(INFINITY)})
+            QTest::addRow("%g px", double(plate)) << plate;
+    }
+    void measurement()
+    {
+        QFETCH(float, plate);
+        // Dragged row 315; the bar rose 100 px and is back at 240. Velocities in px/s, y down.
+        float h = -1, maxH = -1, vy = -1, maxVy = -1;
+        QVERIFY(measureHeight({315, 260, 215, 240}, 315, plate, 23, h, maxH) &&
+                measureVelocity({0, -120, -240, 60}, plate, vy, maxVy));
+        const bool calibrated = std::isfinite(plate) && plate > 0;
+        const float cm = calibrated ? 45.0f / plate : 0.0f, base = calibrated ? 23.0f : 0.0f;
+        QVERIFY(plateCalibrated(plate) == calibrated && cmPerPixel(plate) == cm);
+        const float want[] = {base + 75 * cm, base + 100 * cm, -60 * cm, 240 * cm},
+                    live[] = {h, maxH, vy, maxVy};
+        const float manual[] = {currentHeightCm(23, 240, 315, plate), maxHeightCm(23, 100, plate),
+                                upwardVelocityCm(60, plate), upwardVelocityCm(-240, plate)};
+        auto near = [](float a, float b) { return std::abs(a - b) <= 1e-4f * std::abs(b); };
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(near(live[i], want[i]) && (!calibrated || near(manual[i], want[i])));
+    }
+};
+
+QTEST_MAIN(TstLiveLoop)
+#include "tst_live_loop.moc"

@@ -1,0 +1,90 @@
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "analysis/auto_analysis.h"
+#include "app/mainwindow.h"
+#include "app/mygraphicsview.h"
+#include "support.h"
+
+class TstMovieAutoAnalysis : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { installFakeRig(std::bind(solidFrame, 640, 480, cv::Scalar(40, 80, 120))); }
+    void cleanup() { resetEnvironment(); }
+    // Analysis, the range by the slider, the 16 x 12 target dragged with a target's margin
+    // (the search window then reaches the right edge where the path swings out), Apply twice.
+    void tracksThePath_data()
+    {
+        QTest::addColumn<int>("end");
+        QTest::newRow("to frame 40") << 40;
+        // The file ends in frame 42 of the 60 its header promises.
+        QTest::newRow("to the end of a file cut short") << 60;
+    }
+    void tracksThePath()
+    {
+        QFETCH(int, end);
+        WorkDir work;
+        QFile file(work.movie("lift.avi", 60, {320, 240}));
+        QVERIFY(end < 60 || file.resize(file.size() * 7 / 10));
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.tabWidget_->setCurrentIndex(1);
+        answerNextFileDialog(file.fileName());
+        w.movieAutoAction_->trigger();
+        QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
+        for (int k : {10, end}) {
+            w.animeSlider_->setValue((k * 1000 + 59) / 60);
+            QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        }
+        const cv::Point at = targetTopLeft(10, {320, 240}) - cv::Point(16, 12);
+        dragOnView(w.autoView_, viewPointFor(w, at.x, at.y, 320, 240),
+                   viewPointFor(w, at.x + 48, at.y + 36, 320, 240));
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        const int n = int(w.barX_.size());
+        QVERIFY2(end < 60 ? n == 30 : n > 25 && n < 45, qPrintable(QString::number(n)));
+        const QString stop("Frame %1 cannot be decoded: the analysis stopped there.");
+        QCOMPARE(w.promptLabel_->text() == stop.arg(10 + n), end == 60);
+        for (int i = 0; i < n; ++i) {
+            const auto d = targetCentre(10 + i, {320, 240}) - cv::Point2f(w.barX_[i], w.barY_[i]);
+            QVERIFY2(std::abs(d.x) <= 1 && std::abs(d.y) <= 1, qPrintable(QString::number(10 + i)));
+        }
+        // The analysed movie: the path up to each frame in cyan (one point draws nothing).
+        const auto frames = readAllFrames(work.path("output/" + work.outputMovies().value(0)));
+        QCOMPARE(int(frames.size()), n);
+        auto point = [&](int j) { return cv::Point(int(w.barX_[j]), int(w.barY_[j])); };
+        for (int i = 0; i < n; ++i) {
+            QCOMPARE(frameMark(frames[i]), 10 + i);
+            const int j = std::max(i - 1, 0);
+            const cv::Vec3b p = frames[i].at<cv::Vec3b>((point(j) + point(j + 1)) / 2);
+            QCOMPARE(p[0] > 170 && p[1] > 170 && p[2] < 90, bool(i));
+        }
+    }
+    void pathBurnerDrawsWhatTheLinesDraw()
+    {
+        cv::RNG rng(7);
+        std::deque<float> xs, ys;
+        PathBurner burner;
+        burner.reset({320, 240});
+        // A wandering path with long jumps, repeated points and edge points.
+        for (int k = 0; k < 60; ++k) {
+            const bool stay = k % 7 == 3, edge = k % 5 == 0;
+            xs.push_back(stay ? xs.back() : edge ? 319.9f * (k % 2) : rng.uniform(0.f, 320.f));
+            ys.push_back(stay ? ys.back() : edge ? 119.95f * (k % 3) : rng.uniform(0.f, 240.f));
+            burner.addPoint(xs.back(), ys.back());
+            cv::Mat lines = syntheticFrame(k, {320, 240}), burned = lines.clone();
+            drawPathIntoFrame(lines, xs, ys);
+            burner.burnInto(burned);
+            QCOMPARE(cv::norm(burned, lines, cv::NORM_INF), 0.0);
+        }
+    }
+};
+
+QTEST_MAIN(TstMovieAutoAnalysis)
+#include "tst_movie_auto_analysis.moc"

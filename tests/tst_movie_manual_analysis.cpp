@@ -1,0 +1,100 @@
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "analysis/manual_analysis.h"
+#include "app/mainwindow.h"
+#include "app/mygraphicsview.h"
+#include "support.h"
+
+// The lift movie (10 frames of 640 x 480, 10 fps) on the Manual tab, the range by
+// the slider, a 90 pixel plate (0.5 cm a pixel) dragged, Apply: clicks may begin.
+static void startManual(MainWindow& w, const WorkDir& work, int start, int end)
+{
+    QVERIFY(writeMjpgMovie(work.path("lift.avi").toStdString(), 10, {640, 480}, 10.0));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.tabWidget_->setCurrentIndex(2);
+    answerNextFileDialog(work.path("lift.avi"));
+    w.movieManualAction_->trigger();
+    QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
+    for (int k : {start, end}) {
+        w.animeSlider_->setValue(k * 100);
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+    }
+    dragOnView(w.manualView_, viewPointFor(w, 100, 100, 640, 480),
+               viewPointFor(w, 160, 190, 640, 480));
+    QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+}
+
+class TstMovieManualAnalysis : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { installFakeRig(std::bind(solidFrame, 640, 480, cv::Scalar(40, 80, 120))); }
+    void cleanup() { resetEnvironment(); }
+    void clicksAreMeasuredAndWritten()
+    {
+        WorkDir work;
+        MainWindow w;
+        startManual(w, work, 2, 8);
+        // Frames 2 to 7 shown by Apply and N in turn; the target clicked on 2, 3 and 5.
+        auto at = [](int k) { return cv::Point(targetCentre(k, {640, 480})); };
+        for (int k = 2; k < 9; ++k) {
+            k % 2 ? QTest::keyClick(&w, Qt::Key_N)
+                  : QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+            if (k == 2 || k == 3 || k == 5)
+                QTest::mouseClick(w.manualView_->viewport(), Qt::LeftButton, {},
+                                  viewPointFor(w, at(k).x, at(k).y, 640, 480));
+        }
+        const float y[] = {float(at(2).y), float(at(3).y), float(at(5).y)};
+        // As measured when frame 7 was shown, from the clicks and their frames' times.
+        const float v1 = (y[1] - y[0]) * 10 / 1, v2 = (y[2] - y[1]) * 10 / 2;
+        QCOMPARE(w.barVy_, std::deque<float>({v1, v2}));
+        QCOMPARE(
+            QList<float>({w.height_, w.maxHeight_, w.vy_, w.maxVy_}),
+            QList<float>({23 - (y[2] - y[0]) / 2, 23 + (y[0] - std::min({y[0], y[1], y[2]})) / 2,
+                          -v2 / 2, std::max({0.f, -v1, -v2}) / 2}));
+        // The last Apply wrote each frame shown, untouched where nothing is drawn.
+        const auto written = readAllFrames(work.path("output/" + work.outputMovies().value(0)));
+        QVERIFY(written.size() == 6 && written[0].size() == cv::Size(640, 480));
+        const cv::Rect bottom(0, 455, 200, 25);
+        for (int i = 0; i < 6; ++i) {
+            QCOMPARE(frameMark(written[i]), 2 + i);
+            QVERIFY(cv::norm(written[i](bottom), syntheticFrame(2 + i, {640, 480})(bottom),
+                             cv::NORM_INF) < 96);
+        }
+    }
+    // A recording meanwhile holds the steps, then ends them; an empty range writes nothing.
+    void noManualMovieAfterARecordingOrOnAnEmptyRange()
+    {
+        WorkDir work;
+        MainWindow w;
+        startManual(w, work, 2, 8);
+        QTest::keyClick(&w, Qt::Key_N); // frame 2 shown
+        QTest::keyClick(&w, Qt::Key_R);
+        QTest::keyClick(&w, Qt::Key_N);
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        QVERIFY(w.promptLabel_->text().startsWith("Recording in progress"));
+        QCOMPARE(w.manualFrame_, 3);
+        QTest::keyClick(&w, Qt::Key_R); // stopped and saved
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        QVERIFY(w.promptLabel_->text().startsWith("A recording replaced the manual frames"));
+        startManual(w, work, 4, 4);
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        QCOMPARE(w.promptLabel_->text(), QString("No frame was shown: no movie written."));
+        QCOMPARE(work.outputMovies().size(), 1); // the recording's
+    }
+    // The slider cannot choose an end past the movie; the end is kept within it all the same.
+    void rangeEndsWithTheMovie()
+    {
+        QCOMPARE(manualRangeEnd(12, 10), 10);
+        QVERIFY(manualPhaseOver(10, 12, 10) && !manualPhaseOver(9, 12, 10));
+    }
+};
+
+QTEST_MAIN(TstMovieManualAnalysis)
+#include "tst_movie_manual_analysis.moc"
