@@ -236,9 +236,12 @@ void MainWindow::barPathAnalysisMode()
         for (size_t i = 0; i + 1 < barX_.size(); ++i)
             autoScene_.addLine(barX_[i], barY_[i], barX_[i + 1], barY_[i + 1], pen);
     }
-    videoWriter_.release();
-
-    if (undecodable >= 0) {
+    // A frame the disk would not take is a movie not written, not one saved;
+    // that outranks a frame that could not be decoded, whose movie is kept.
+    const bool written = videoWriter_.isOpened() && videoWriter_.release();
+    if (!written) {
+        promptLabel_->setText(kMovieNotWritten);
+    } else if (undecodable >= 0) {
         diag("  frame %d cannot be decoded: analysis stopped\n", undecodable);
         char message[160];
         std::snprintf(message, sizeof message,

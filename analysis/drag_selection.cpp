@@ -12,6 +12,13 @@
 #include "app/mygraphicsview.h"
 #include "app/selection_state.h"
 
+QPen selectionPen()
+{
+    QPen pen(Qt::red, 0);
+    pen.setCosmetic(true);
+    return pen;
+}
+
 SelectionOffset selectionOffset(int viewWidth, int viewHeight, int frameWidth, int frameHeight)
 {
     return {static_cast<float>((viewWidth - frameWidth) * 0.5),
@@ -112,7 +119,7 @@ void showMovieSelection(MainWindow& w, QGraphicsScene* scene, const QRectF& rect
         scene->removeItem(w.movieRectItem_);
         delete w.movieRectItem_;
     }
-    w.movieRectItem_ = scene->addRect(rect, QPen(Qt::red), Qt::NoBrush);
+    w.movieRectItem_ = scene->addRect(rect, selectionPen(), Qt::NoBrush);
 }
 
 } // namespace

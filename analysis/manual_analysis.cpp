@@ -198,7 +198,9 @@ bool MainWindow::barPathAnalysisManualMode(int k)
         drawTextAreaBoxToScene(&manualScene_);
     }
 
-    frameList_.push_back(sceneSnapshot(&manualScene_, true));
+    // The movie's own area, from the scene's origin: items reaching left of or
+    // above the picture must not move it within the frame.
+    frameList_.push_back(sceneSnapshot(&manualScene_, true, QRectF(0, 0, movieWidth, movieHeight)));
     manualSnapshotCount_ = frameList_.size();
     diag("barPathAnalysisManualMode() END\n");
     return true;
@@ -238,5 +240,5 @@ void MainWindow::writeManualMovie()
     // A frame the disk would not take is a movie not written, not one saved.
     const bool complete = videoWriter_.release();
     if (!opened || !complete)
-        promptLabel_->setText("The movie file could not be written.");
+        promptLabel_->setText(kMovieNotWritten);
 }

@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <thread>
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -20,6 +22,12 @@
 #include "app/mygraphicsview.h"
 #include "app/selection_state.h"
 #include "video/output_naming.h"
+
+namespace
+{
+// The top and bottom bars.
+constexpr int kBarHeight = 30;
+} // namespace
 
 MainWindow::MainWindow() : QMainWindow(nullptr)
 {
@@ -57,6 +65,7 @@ MainWindow::MainWindow() : QMainWindow(nullptr)
     analysis_end_frame = 0;
 
     setGeometry(300, 30, 500, 600);
+    keepOnScreen();
     setWindowTitle("Kestrova PC ver0.31 beta");
     diag("\n\n\n");
     probeFfmpeg();
@@ -121,8 +130,18 @@ void MainWindow::openCamera()
     const Environment& env = environment();
     cap = env.makeCamera();
     cap->open(0);
-    if (env.cameraWarmUpMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(env.cameraWarmUpMs));
+    // Some cameras open at once but deliver their first picture only after a
+    // while: read through the wait, so that one that comes late in it still
+    // sizes the tabs.
+    cv::Mat early;
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(env.cameraWarmUpMs);
+    while (Clock::now() < end) {
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(std::chrono::milliseconds(100), end - Clock::now()));
+        if (early.empty() && cap->isOpened())
+            cap->read(early);
+    }
     if (!cap->isOpened()) {
         QMessageBox box;
         box.setWindowTitle("Error Message");
@@ -135,16 +154,54 @@ void MainWindow::openCamera()
     diag("cap opened\n");
 
     cap->read(camera_frame);
+    if (camera_frame.empty())
+        camera_frame = early;
     liveRect_ = QRectF(0, 0, 0, 0);
     cameraWidth_ = camera_frame.cols;
     cameraHeight_ = camera_frame.rows;
     diag("camera_frame: %d, %d\n", cameraWidth_, cameraHeight_);
 }
 
+QSize MainWindow::screenRoom() const
+{
+    // Not yet shown, the window has no frame to measure: allow for a title
+    // bar and borders as window managers draw them.
+    constexpr int kFrame = 40;
+    const QRect available = screen()->availableGeometry();
+    const QSize frame = frameGeometry().size() - geometry().size();
+    return available.size() - frame.expandedTo(QSize(kFrame / 4, kFrame));
+}
+
+void MainWindow::sizeTabsToCamera()
+{
+    // The picture is shown unscaled, but the tab widget never grows past the
+    // room the screen leaves beside the bars: a larger picture scrolls, and
+    // the buttons below stay on the screen.
+    // The menus are built after the tabs; a menu bar is about as high as a bar.
+    int bars = 3 * kBarHeight;
+    if (movieModesEnabled)
+        bars += animeSlider_->sizeHint().height();
+    const QSize room = screenRoom() - QSize(0, bars);
+    tabWidget_->setFixedSize(QSize(cameraWidth_ + 15, cameraHeight_ + 35).boundedTo(room));
+}
+
+void MainWindow::keepOnScreen()
+{
+    const QRect available = screen()->availableGeometry();
+    const QSize size = this->size().expandedTo(minimumSizeHint()).boundedTo(screenRoom());
+    resize(size);
+    const QSize frame = frameGeometry().size().expandedTo(size);
+    const int x =
+        std::max(available.left(), std::min(pos().x(), available.right() + 1 - frame.width()));
+    const int y =
+        std::max(available.top(), std::min(pos().y(), available.bottom() + 1 - frame.height()));
+    move(x, y);
+}
+
 void MainWindow::setupTabs()
 {
     tabWidget_ = new QTabWidget;
-    tabWidget_->setFixedSize(cameraWidth_ + 15, cameraHeight_ + 35);
+    sizeTabsToCamera();
     tabWidget_->setContentsMargins(0, 0, 0, 0);
     tabWidget_->addTab(liveView_, "Live Camera");
     if (movieModesEnabled) {
@@ -197,7 +254,7 @@ QWidget* MainWindow::setupTopBar()
         makeSpinBox(765, &MainWindow::strobeFrameEntered, "Strobe movie error", strobeError_);
 
     auto* topBar = new QWidget(this);
-    topBar->setFixedHeight(30);
+    topBar->setFixedHeight(kBarHeight);
     topBar->setContentsMargins(0, 0, 0, 0);
     auto* topLayout = new QHBoxLayout(topBar);
     topLayout->setContentsMargins(0, 0, 0, 0);
@@ -234,7 +291,7 @@ QWidget* MainWindow::setupBottomBar()
     QPushButton* analysisButton = makeButton("Analysis", &MainWindow::startAnalysisMode);
 
     auto* bottomBar = new QWidget(this);
-    bottomBar->setFixedHeight(30);
+    bottomBar->setFixedHeight(kBarHeight);
     bottomBar->setContentsMargins(0, 0, 0, 0);
     auto* bottomLayout = new QHBoxLayout(bottomBar);
     bottomLayout->setContentsMargins(0, 0, 0, 0);

@@ -106,7 +106,9 @@ public:
     static QPixmap frameToPixmap(const cv::Mat& frame);
     bool presentFirstFrame(QGraphicsScene* scene);
     void replaceFramePicture(QGraphicsScene* scene, const QPixmap& pixmap);
-    static cv::Mat sceneSnapshot(QGraphicsScene* scene, bool antialiasing);
+    // The scene rendered into a frame: its whole scene rect, or `area` of it.
+    static cv::Mat sceneSnapshot(QGraphicsScene* scene, bool antialiasing,
+                                 const QRectF& area = QRectF());
     // Clears a scene and forgets the movie items that lived in it, so that no
     // later slider move or drag touches a deleted item.
     void clearScene(QGraphicsScene* scene);
@@ -271,6 +273,12 @@ private:
     void createMenus();
     void startCameraTimer();
     void probeFfmpeg();
+    // Sizes the tab widget to the camera picture, within the screen.
+    void sizeTabsToCamera();
+    // The size the window may take on its screen, its frame left out.
+    QSize screenRoom() const;
+    // Keeps the whole window, frame included, within the screen's free area.
+    void keepOnScreen();
 
     /* ---- Apply workflow (analysis/apply_workflow.cpp) ---- */
     int currentTab() const;

@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QLabel>
 
 #include "app/diagnostics.h"
@@ -32,7 +33,6 @@ void MainWindow::makeStrobeMovie()
         return;
     }
 
-    const std::string fname = makeOutputFileName("avi");
     StrobePlan plan;
     plan.start = analysis_start_frame;
     plan.end = analysis_end_frame;
@@ -40,6 +40,16 @@ void MainWindow::makeStrobeMovie()
     plan.number = strobeFrameNumber_;
     plan.threshold = strobeError_;
     diag("  R = %d\n", plan.end - plan.start);
+    if (strobeType_ == 0 &&
+        typeAFrameCount(strobeSampleSteps(plan.end - plan.start, plan.step), plan.number) == 0) {
+        diag("  no Type A frame: N %d of %d samples\n", plan.number,
+             strobeSampleSteps(plan.end - plan.start, plan.step));
+        promptLabel_->setText("Too few samples in the range for the strobe movie frame number: "
+                              "no movie written.");
+        return;
+    }
+
+    const std::string fname = makeOutputFileName("avi");
 
     const cv::Size size(movieWidth, movieHeight);
     const double fps = strobeType_ == 0 ? typeAFrameRate(movieFPS, plan.step) : movieFPS;
@@ -53,5 +63,12 @@ void MainWindow::makeStrobeMovie()
     cv::VideoCapture* const captures[3] = {&movieCapture1, &movieCapture2, &movieCapture3};
     const int written = writeStrobeMovie(strobeType_, plan, captures, videoWriter_, size);
     diag("\n  %d frames\n", written);
-    videoWriter_.release();
+    if (!videoWriter_.release()) {
+        promptLabel_->setText(kMovieNotWritten);
+    } else if (written == 0) {
+        // Not even the first sample could be decoded: an empty file would only
+        // look like a movie.
+        QFile::remove(QString::fromLocal8Bit(fname.c_str()));
+        promptLabel_->setText("No strobe frame could be made: no movie written.");
+    }
 }

@@ -46,6 +46,7 @@ bool MainWindow::presentFirstFrame(QGraphicsScene* scene)
     movieWidth = movieFrame_.cols;
     movieHeight = movieFrame_.rows;
     resize(movieWidth + 10, movieHeight + 200);
+    keepOnScreen();
     const QPixmap pixmap = frameToPixmap(movieFrame_);
     diag(" pixmap: %d, %d\n", pixmap.width(), pixmap.height());
     clearScene(scene);
@@ -71,9 +72,10 @@ void MainWindow::replaceFramePicture(QGraphicsScene* scene, const QPixmap& pixma
     framePixmapItem_ = scene->addPixmap(pixmap);
 }
 
-cv::Mat MainWindow::sceneSnapshot(QGraphicsScene* scene, bool antialiasing)
+cv::Mat MainWindow::sceneSnapshot(QGraphicsScene* scene, bool antialiasing, const QRectF& area)
 {
-    const QSize size = scene->sceneRect().size().toSize();
+    const QRectF source = area.isEmpty() ? scene->sceneRect() : area;
+    const QSize size = source.size().toSize();
     if (size.isEmpty())
         return cv::Mat();
     QImage rendered(size, QImage::Format_RGB32);
@@ -83,7 +85,7 @@ cv::Mat MainWindow::sceneSnapshot(QGraphicsScene* scene, bool antialiasing)
         QPainter painter(&rendered);
         if (antialiasing)
             painter.setRenderHint(QPainter::Antialiasing, true);
-        scene->render(&painter, QRectF(), QRectF(), Qt::KeepAspectRatio);
+        scene->render(&painter, QRectF(), source, Qt::KeepAspectRatio);
     }
     cv::Mat snapshot(size.height(), size.width(), CV_8UC3);
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN

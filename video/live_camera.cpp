@@ -69,6 +69,14 @@ void MainWindow::updateCamera()
     // the last picture would grow the scene without bound while a camera is
     // unplugged, and an empty view tells the user the picture is gone.
     clearScene(&liveScene_);
+    if (haveFrame && cameraWidth_ == 0) {
+        // No picture came during the start-up wait: the first one sizes the tabs.
+        cameraWidth_ = W;
+        cameraHeight_ = H;
+        diag("camera_frame came after the start-up wait: %d, %d\n", W, H);
+        sizeTabsToCamera();
+        keepOnScreen();
+    }
     if (haveFrame) {
         // currentFrameMat may still be a header over a movie frame; the camera
         // picture must not be written into a buffer it shares with anything.

@@ -6,6 +6,7 @@
 #include <QSlider>
 #include <QTabWidget>
 
+#include "analysis/drag_selection.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "video/frame_mapping.h"
@@ -64,6 +65,10 @@ bool MainWindow::openMovieForTab(QGraphicsScene* scene, int captures, bool readR
     cv::VideoCapture* const all[3] = {&movieCapture1, &movieCapture2, &movieCapture3};
     for (int i = 0; i < captures; ++i) {
         if (!openMovieCapture(*all[i], fname)) {
+            // Captures opened on this file before are of no use without the
+            // others: none may stay on a file whose count and size were not read.
+            for (int j = 0; j < i; ++j)
+                all[j]->release();
             refuseMovie(!fname.empty());
             return false;
         }
@@ -94,7 +99,7 @@ void MainWindow::startBarPathMovieAutoMode()
     std::string fname;
     if (!openMovieForTab(&autoScene_, 1, false, fname))
         return;
-    movieRectItem_ = autoScene_.addRect(QRectF(0, 0, 0, 0), QPen(Qt::red), Qt::NoBrush);
+    movieRectItem_ = autoScene_.addRect(QRectF(0, 0, 0, 0), selectionPen(), Qt::NoBrush);
 }
 
 void MainWindow::startBarPathMovieManualMode()
@@ -103,7 +108,7 @@ void MainWindow::startBarPathMovieManualMode()
     std::string fname;
     if (!openMovieForTab(&manualScene_, 1, true, fname))
         return;
-    movieRectItem_ = manualScene_.addRect(QRectF(0, 0, 0, 0), QPen(Qt::red), Qt::NoBrush);
+    movieRectItem_ = manualScene_.addRect(QRectF(0, 0, 0, 0), selectionPen(), Qt::NoBrush);
     drawTextAreaBoxToScene(&manualScene_);
 }
 

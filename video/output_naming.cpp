@@ -35,9 +35,10 @@ std::string formatStamp(const std::tm& t)
     return stamp;
 }
 
-std::string outputFileName(const std::string& stamp, const char* extension)
+std::string outputFileName(const std::string& stamp, const char* extension, int counter)
 {
-    return std::string("output") + pathSeparator() + "cap1_" + stamp + "." + extension;
+    const std::string base = counter > 1 ? stamp + "_" + std::to_string(counter) : stamp;
+    return std::string("output") + pathSeparator() + "cap1_" + base + "." + extension;
 }
 
 std::tm currentLocalTime()
@@ -66,5 +67,11 @@ std::string MainWindow::makeOutputFileName(const char* extension)
         stamp = formatStamp(currentLocalTime());
     }
     diag("%s\n", stamp.c_str());
-    return outputFileName(stamp, extension);
+    // Still taken (a clock set back, or names made faster than one a second
+    // for long): never overwrite, count instead.
+    int counter = 1;
+    while (QFileInfo::exists(
+        QString::fromLocal8Bit(outputFileName(stamp, extension, counter).c_str())))
+        ++counter;
+    return outputFileName(stamp, extension, counter);
 }

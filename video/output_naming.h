@@ -12,7 +12,8 @@ char pathSeparator();
 std::string formatStamp(const std::tm& localTime);
 
 // "output<sep>cap1_<stamp>.<extension>"; the recording's re-encoded copy
-// passes ".avi" and so gets two dots.
-std::string outputFileName(const std::string& stamp, const char* extension);
+// passes ".avi" and so gets two dots. A `counter` above 1 goes before the
+// extension: "cap1_<stamp>_2.avi", "cap1_<stamp>_2..avi".
+std::string outputFileName(const std::string& stamp, const char* extension, int counter = 1);
 
 std::tm currentLocalTime();
