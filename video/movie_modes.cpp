@@ -63,15 +63,18 @@ bool MainWindow::openMovieForTab(QGraphicsScene* scene, int captures, bool readR
     getMovieFileName(fname);
     strobeMovieFile_.clear();
     cv::VideoCapture* const all[3] = {&movieCapture1, &movieCapture2, &movieCapture3};
+    // A refused file leaves no capture open: none may stay on it, or on an
+    // earlier movie, with the frame count, size and rate of another.
+    auto refuse = [&](bool chosen) {
+        for (cv::VideoCapture* capture : all)
+            capture->release();
+        movie_frame_num = 0;
+        refuseMovie(chosen);
+        return false;
+    };
     for (int i = 0; i < captures; ++i) {
-        if (!openMovieCapture(*all[i], fname)) {
-            // Captures opened on this file before are of no use without the
-            // others: none may stay on a file whose count and size were not read.
-            for (int j = 0; j < i; ++j)
-                all[j]->release();
-            refuseMovie(!fname.empty());
-            return false;
-        }
+        if (!openMovieCapture(*all[i], fname))
+            return refuse(!fname.empty());
         diag("Movie file opened.\n");
     }
 
@@ -83,12 +86,8 @@ bool MainWindow::openMovieForTab(QGraphicsScene* scene, int captures, bool readR
     }
     movie_frame_num = frames;
     if (frames <= 0 || !presentFirstFrame(scene)) {
-        for (int i = 0; i < captures; ++i)
-            all[i]->release();
-        movie_frame_num = 0;
         diag("  no frame can be decoded\n");
-        refuseMovie(true);
-        return false;
+        return refuse(true);
     }
     return true;
 }
