@@ -1,18 +1,14 @@
 #!/bin/bash
-# Starts the real program on a virtual X display in an empty working directory
-# on a machine without a web camera. The program must show the "Error Message"
-# box, end with exit code 0 once the box is confirmed with Return, and leave the
-# directory "output" behind. Every wait is bounded, so a hanging program fails
-# the test instead of blocking it.
+# The real program on a virtual X display, in an empty working directory, without
+# a web camera: it must show the "Error Message" box, exit with code 0 once the box
+# is confirmed with Return, and leave "output" behind. Every wait is bounded.
 set -u
 [ $# -eq 1 ] && [ -x "$1" ] || { echo "usage: $0 <kestrova executable>" >&2; exit 2; }
 program=$(readlink -f "$1")
 workdir=$(mktemp -d)
 trap 'rm -rf "$workdir"' EXIT
 cd "$workdir" || exit 1
-
-# The part that needs the display runs inside xvfb-run.
-cat > under_xvfb.sh <<'EOF'
+cat > under_xvfb.sh <<'INNER'
 set -u
 unset QT_QPA_PLATFORM # the display xvfb-run gives us, whatever the caller set
 "$1" > program.log 2>&1 &
@@ -20,33 +16,23 @@ pid=$!
 fail() { echo "FAIL: $*"; kill "$pid" 2> /dev/null; cat program.log; exit 1; }
 box() { xdotool search --name '^Error Message$' 2> /dev/null | head -n 1; }
 running() { kill -0 "$pid" 2> /dev/null; }
-
-win=""
 for _ in $(seq 600); do # 60 s; the box comes after the 3 s camera wait
-    win=$(box)
-    [ -n "$win" ] && break
+    win=$(box) && [ -n "$win" ] && break
     running || fail "the program ended before the error box appeared"
     sleep 0.1
 done
 [ -n "$win" ] || fail "no window titled \"Error Message\" within 60 s"
-
-# No window manager runs here: give the box the focus ourselves, press Return.
-for _ in $(seq 20); do
+for _ in $(seq 20); do # no window manager here: the box gets the focus from us
     timeout 5 xdotool windowfocus --sync "$win" key --clearmodifiers Return 2> /dev/null
-    sleep 0.5
-    [ -z "$(box)" ] && break
+    sleep 0.5 && [ -z "$(box)" ] && break
 done
 [ -z "$(box)" ] || fail "the error box did not close on Return"
-
-for _ in $(seq 600); do running || break; sleep 0.1; done
+for _ in $(seq 600); do running && sleep 0.1 || break; done
 running && fail "the program still runs 60 s after the box was confirmed"
-wait "$pid"
-rc=$?
-[ "$rc" -eq 0 ] || fail "exit code $rc, expected 0"
-EOF
-
+wait "$pid" || fail "exit code $?, expected 0"
+INNER
 # A random first display keeps runs started at the same moment apart.
 timeout -k 5 180 xvfb-run -a -n $((100 + RANDOM % 800)) bash ./under_xvfb.sh "$program" ||
     { echo "FAIL: the run under xvfb-run failed"; exit 1; }
-[ -d output ] || { echo "FAIL: the program did not create output/ in its working directory"; exit 1; }
+[ -d output ] || { echo "FAIL: the program did not create output/"; exit 1; }
 echo "PASS"

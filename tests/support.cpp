@@ -38,11 +38,7 @@ struct FakeCamera : CameraSource {
 };
 
 constexpr int kMarkBits = 12;
-
-int markBlock(cv::Size frame)
-{
-    return std::max(10, frame.width / 40);
-}
+const auto markBlock = [](cv::Size frame) { return std::max(10, frame.width / 40); };
 } // namespace
 
 FakeRig installFakeRig(std::function<cv::Mat(int)> frame, bool cameraOpens)
@@ -51,10 +47,8 @@ FakeRig installFakeRig(std::function<cv::Mat(int)> frame, bool cameraOpens)
     rig.camera->opens = cameraOpens;
     rig.camera->frame = std::move(frame);
     Environment& env = environment();
-    auto script = rig.camera;
-    env.makeCamera = [script] { return std::make_unique<FakeCamera>(script); };
-    auto clock = rig.clock;
-    env.nowMs = [clock] { return *clock; };
+    env.makeCamera = [script = rig.camera] { return std::make_unique<FakeCamera>(script); };
+    env.nowMs = [clock = rig.clock] { return *clock; };
     env.cameraWarmUpMs = 0;
     return rig;
 }
@@ -173,16 +167,6 @@ std::vector<cv::Mat> readAllFrames(const QString& path)
     while (capture.read(frame))
         frames.push_back(frame.clone());
     return frames;
-}
-
-WorkDir::WorkDir() : oldCwd_(QDir::currentPath())
-{
-    QDir::setCurrent(dir_.path());
-}
-
-WorkDir::~WorkDir()
-{
-    QDir::setCurrent(oldCwd_);
 }
 
 QString WorkDir::movie(const QString& name, int frames, cv::Size size, bool mpeg4, int gop) const

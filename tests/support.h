@@ -1,8 +1,7 @@
 #pragma once
 
-// What the tests share: the fake camera and clock, a working directory of
-// their own, movies made at run time, the real file dialog answered as a user
-// would, and the views' frame-to-viewport mapping.
+// What the tests share: the fake camera and clock, working directories, movies made at run
+// time, the real file dialog answered as a user would, the views' frame-to-viewport mapping.
 
 #include <functional>
 #include <memory>
@@ -65,8 +64,8 @@ std::vector<cv::Mat> readAllFrames(const QString& path);
 class WorkDir
 {
 public:
-    WorkDir();
-    ~WorkDir();
+    WorkDir() : oldCwd_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+    ~WorkDir() { QDir::setCurrent(oldCwd_); }
     WorkDir(const WorkDir&) = delete;
     WorkDir& operator=(const WorkDir&) = delete;
     QString path(const QString& name) const { return dir_.filePath(name); }

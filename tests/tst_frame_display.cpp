@@ -42,8 +42,7 @@ private slots:
         w.clearScene(&w.manualScene_); // another scene's clearing keeps them
         QVERIFY(w.framePixmapItem_ && w.movieRectItem_);
         w.clearScene(&w.autoScene_);
-        QVERIFY(!w.framePixmapItem_);
-        QVERIFY(!w.movieRectItem_);
+        QVERIFY(!w.framePixmapItem_ && !w.movieRectItem_);
         // A slider move and a drag put new items in; nothing old is touched.
         w.tabWidget_->setCurrentIndex(1);
         w.animeSlider_->setValue(500);

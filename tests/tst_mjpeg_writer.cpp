@@ -26,11 +26,9 @@ int classicIndexEntries(const QByteArray& b)
 class TstMjpegWriter : public QObject
 {
     Q_OBJECT
-
 private slots:
-    // A movie forced into segments of a few frames: every frame comes back, in
-    // order and from its own source, though several threads encode them; the
-    // later segments can be sought into, and ffmpeg finds nothing wrong.
+    // A movie in segments of a few frames: every frame comes back in order, though several
+    // threads encode them; the later segments can be sought into; ffmpeg finds nothing wrong.
     void roundTripInSegments()
     {
         WorkDir wd;
@@ -46,17 +44,13 @@ private slots:
         // Decoded ahead, as the strobe movies read theirs: in order, and
         // nothing read past the read that failed at the end.
         int reads = 0;
-        auto read = [&](int, cv::Mat& frame) {
-            ++reads;
-            return capture.read(frame);
-        };
+        auto read = [&](int, cv::Mat& frame) { return ++reads, capture.read(frame); };
         ReadAhead ahead(read, 40);
         cv::Mat frame;
         for (int i = 0; i < 30; ++i)
             QVERIFY(ahead.next(frame) && frame.size() == cv::Size(160, 120) &&
                     frameMark(frame) == i && cv::PSNR(frame, syntheticFrame(i, {160, 120})) > 35);
         QVERIFY(!ahead.next(frame) && !ahead.next(frame) && reads == 31);
-        // Sought into later segments and back.
         for (int target : {27, 3, 16})
             QVERIFY(capture.set(cv::CAP_PROP_POS_FRAMES, target) && capture.read(frame) &&
                     frameMark(frame) == target);
