@@ -101,9 +101,11 @@ cv::Mat layerImage(const Layer& layer)
 namespace
 {
 
+// No distance is below 0: with threshold 0 (Type B's strobe images, and the
+// lowest threshold of Type A) the pixel is copied without measuring it.
 inline void layPixel(uchar* b, const uchar* s, int threshold)
 {
-    if (colourDistance(b, s) >= threshold) {
+    if (threshold <= 0 || colourDistance(b, s) >= threshold) {
         b[0] = s[0];
         b[1] = s[1];
         b[2] = s[2];
