@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/diagnostics.h"
+#include "strobe/strobe_layer_store.h"
 #include "strobe/strobe_rules.h"
 #include "strobe/strobe_sparse.h"
 #include "video/movie_reader.h"
@@ -45,21 +46,6 @@ private:
     std::deque<std::pair<int, cv::Mat>> frames_;
 };
 
-// Runs `work(y0, y1)` over the rows of a frame a few rows at a time: `work`
-// lays many sparse images over those rows in turn, and over a band that small
-// the rows stay in the cache from one image to the next (at 1080p a little
-// faster than one pass over the whole frame per image, as measured).
-// The bands are not spread across the cores: while a movie is made they are
-// busy decoding ahead and encoding, and splitting only added contention.
-template <typename Work> void overRows(int rows, size_t entries, Work work)
-{
-    constexpr int kBand = 8;
-    if (entries == 0)
-        return;
-    for (int y0 = 0; y0 < rows; y0 += kBand)
-        work(y0, std::min(rows, y0 + kBand));
-}
-
 } // namespace
 
 // Each sample is decoded once. Its moving pixels against the next sample do
@@ -78,10 +64,7 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
 
     int written = 0;
     FrameWindow samples;
-    std::deque<std::pair<int, SparsePixels>> moving; // by sample index
-    auto movingOf = [&moving](int m) -> const SparsePixels& {
-        return moving[static_cast<size_t>(m - moving.front().first)].second;
-    };
+    LayerStore moving(plan.layerBudgetBytes); // by sample index
     bool keepBases = true;
     cv::Mat accumulated, out;
     // Samples are decoded through slot 0 while the ones before are composed.
@@ -110,18 +93,15 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
         if (i >= 2) {
             // Sample i - 1 against its next sample, now that both are here.
             const int m = i - 1;
-            moving.emplace_back(m,
-                                movingPixels(*samples.find(m), *samples.find(i), plan.threshold));
+            const std::shared_ptr<const Layer> layer =
+                moving.put(m, movingPixels(*samples.find(m), *samples.find(i), plan.threshold));
             if (m <= N) {
                 // Build-up on base 0: samples 1 to m laid over.
                 if (m == 1)
                     diag("%d/%d\r", 0, K - N);
-                const SparsePixels& sp = movingOf(m);
                 // The sink may keep the frame it was given: go on in a copy.
                 accumulated = accumulated.clone();
-                overRows(accumulated.rows, sp.count(), [&](int y0, int y1) {
-                    layOverSparse(accumulated, sp, plan.threshold, y0, y1);
-                });
+                layOver(accumulated, *layer, plan.threshold, 0, accumulated.rows);
                 sink(accumulated);
                 ++written;
             }
@@ -137,18 +117,12 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
                     if (!source(1, plan.start + e * step, out))
                         return written;
                 }
-                size_t entries = 0;
-                for (int s = e + 1; s <= e + N; ++s)
-                    entries += movingOf(s).count();
-                overRows(out.rows, entries, [&](int y0, int y1) {
-                    for (int s = e + 1; s <= e + N; ++s)
-                        layOverSparse(out, movingOf(s), plan.threshold, y0, y1);
-                });
+                if (!moving.layOver(out, e + 1, e + N + 1, plan.threshold))
+                    return written;
                 sink(out);
                 ++written;
                 // Base e and sample e + 1 are done with.
-                while (!moving.empty() && moving.front().first <= e + 1)
-                    moving.pop_front();
+                moving.dropBefore(e + 2);
             }
         }
         // Kept: the bases still to be written (or only the last frame when the
@@ -157,15 +131,6 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
     }
     return written;
 }
-
-// A strobe image kept in sparse form, with the outcome of writing its PNG
-// file: an image whose file could not be written is not used, as one that
-// cannot be read back would not be.
-struct StrobeImage {
-    int offset = 0;
-    SparsePixels pixels;
-    std::shared_future<bool> written;
-};
 
 // Writes the PNG files on threads of their own (PNG encoding costs more than
 // anything else in a Type B movie); the composition goes on meanwhile and
@@ -190,23 +155,30 @@ public:
         for (std::thread& t : threads_)
             t.join();
     }
-    std::shared_future<bool> write(std::shared_ptr<const StrobeImage> image)
+    // The layer is held until its file is written, wherever the composition
+    // keeps its own copy.
+    std::shared_future<bool> write(int offset, std::shared_ptr<const Layer> image)
     {
-        std::promise<bool> promise;
-        std::shared_future<bool> result = promise.get_future().share();
+        Job job{offset, std::move(image), {}};
+        std::shared_future<bool> result = job.written.get_future().share();
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this] { return queue_.size() < kQueued; });
-        queue_.emplace_back(std::move(image), std::move(promise));
+        queue_.push_back(std::move(job));
         changed_.notify_all();
         return result;
     }
 
 private:
     static constexpr size_t kQueued = 8;
+    struct Job {
+        int offset;
+        std::shared_ptr<const Layer> image;
+        std::promise<bool> written;
+    };
     void run()
     {
         for (;;) {
-            std::pair<std::shared_ptr<const StrobeImage>, std::promise<bool>> job;
+            Job job;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 changed_.wait(lock, [this] { return done_ || !queue_.empty(); });
@@ -216,22 +188,22 @@ private:
                 queue_.pop_front();
             }
             changed_.notify_all();
-            const bool ok = writeStrobeImage(job.first->offset, denseImage(job.first->pixels));
+            const bool ok = writeStrobeImage(job.offset, layerImage(*job.image));
             if (!ok)
-                diag("  %s not written\n", strobeImageName(job.first->offset).c_str());
-            job.second.set_value(ok);
+                diag("  %s not written\n", strobeImageName(job.offset).c_str());
+            job.written.set_value(ok);
         }
     }
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::pair<std::shared_ptr<const StrobeImage>, std::promise<bool>>> queue_;
+    std::deque<Job> queue_;
     bool done_ = false;
     std::vector<std::thread> threads_;
 };
 
-// One pass: each sample is decoded once and its strobe image kept in sparse
-// form (and written as its PNG file); each range frame is composed as soon as
+// One pass: each sample is decoded once and its strobe image kept as a layer
+// (and written as its PNG file); each range frame is composed as soon as
 // every strobe image it needs exists. Range frames that are samples are not
 // decoded again. The progress lines come out in the order of the two passes
 // of the plain composition: the second pass's lines are held back until the
@@ -245,9 +217,12 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
     std::error_code ignored;
     std::filesystem::create_directories("temp", ignored);
 
-    using ImagePtr = std::shared_ptr<const StrobeImage>;
+    // By position in imageOffsets: the strobe images and whether their PNG
+    // files were written. Copying a strobe image's set pixels is laying it
+    // over with threshold 0.
     std::vector<int> imageOffsets;
-    std::deque<std::pair<int, ImagePtr>> images; // by position in imageOffsets
+    LayerStore images(plan.layerBudgetBytes);
+    std::vector<std::shared_future<bool>> imageWritten;
     FrameWindow samples;
     bool imagesDone = K < 2;
     std::string heldBack;
@@ -271,41 +246,42 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
     if (imagesDone)
         diag("\n");
 
-    auto overlay = [&](cv::Mat& out, const std::vector<ImagePtr>& use) {
-        size_t entries = 0;
-        for (const ImagePtr& image : use)
-            entries += image->pixels.count();
-        overRows(out.rows, entries, [&](int y0, int y1) {
-            for (const ImagePtr& image : use)
-                copySparse(out, image->pixels, y0, y1);
-        });
-    };
-
     // Composed frames wait here until the PNG files of their images are known
-    // to be written; the few newest are kept, the oldest handed over.
+    // to be written; the few newest are kept, the oldest handed over. The
+    // images stay in the store until no waiting frame uses them. False when
+    // an image cannot be read back: the movie ends before that frame.
     struct Pending {
         cv::Mat plain;
         cv::Mat composed;
-        std::vector<ImagePtr> used;
+        int first = 0, end = 0; // the images used
     };
     std::deque<Pending> pending;
     constexpr size_t kPending = 3;
     int written = 0;
-    auto handOver = [&](bool all) {
+    auto handOver = [&](bool all) -> bool {
         while (!pending.empty() && (all || pending.size() > kPending)) {
             Pending& p = pending.front();
-            std::vector<ImagePtr> usable;
-            for (const ImagePtr& image : p.used)
-                if (image->written.get())
-                    usable.push_back(image);
-            if (usable.size() != p.used.size()) {
+            const auto isWritten = [&](int j) {
+                return imageWritten[static_cast<size_t>(j)].get();
+            };
+            bool allWritten = true;
+            for (int j = p.first; j < p.end; ++j)
+                allWritten = allWritten && isWritten(j);
+            if (!allWritten) {
                 p.plain.copyTo(p.composed);
-                overlay(p.composed, usable);
+                for (int j = p.first; j < p.end; ++j)
+                    if (isWritten(j) && !images.layOver(p.composed, j, j + 1, 0)) {
+                        pending.clear();
+                        return false;
+                    }
             }
             sink(p.composed);
             ++written;
             pending.pop_front();
+            if (!pending.empty())
+                images.dropBefore(pending.front().first);
         }
+        return true;
     };
 
     int X = 0;
@@ -322,17 +298,13 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
                 p.plain = kept->clone();
             else if (!source(1, plan.start + X, p.plain))
                 return false;
-            int first = 0, end = 0;
-            strobeImagesForFrame(imageOffsets, X, plan.number, &first, &end);
-            while (!images.empty() && images.front().first < first)
-                images.pop_front();
-            for (const auto& [index, image] : images)
-                if (index < end)
-                    p.used.push_back(image);
+            strobeImagesForFrame(imageOffsets, X, plan.number, &p.first, &p.end);
             p.composed = p.plain.clone();
-            overlay(p.composed, p.used);
+            if (!images.layOver(p.composed, p.first, p.end, 0))
+                return false;
             pending.push_back(std::move(p));
-            handOver(false);
+            if (!handOver(false))
+                return false;
         }
         return true;
     };
@@ -354,14 +326,11 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
                 samples.put(i, frame);
                 if (i >= 2) {
                     const int V = i - 1;
-                    auto image = std::make_shared<StrobeImage>();
-                    image->offset = V * step;
-                    image->pixels =
-                        strobePixels(*samples.find(V - 1), *samples.find(V), frame, plan.threshold);
-                    image->written = pngs.write(image);
                     imageOffsets.push_back(V * step);
-                    images.emplace_back(static_cast<int>(imageOffsets.size()) - 1,
-                                        std::move(image));
+                    imageWritten.push_back(pngs.write(
+                        V * step, images.put(static_cast<int>(imageOffsets.size()) - 1,
+                                             strobePixels(*samples.find(V - 1), *samples.find(V),
+                                                          frame, plan.threshold))));
                 }
                 if (i == K)
                     break;

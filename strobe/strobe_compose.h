@@ -17,6 +17,14 @@ struct StrobePlan {
     // Type A keeps the N + 2 newest samples as its bases while they fit in
     // this many bytes; beyond, each base is decoded a second time instead.
     size_t baseWindowBytes = size_t(512) << 20;
+    // The layers, the pixels the samples lay over (Type A) or the strobe
+    // images (Type B), are kept in memory up to this many bytes and beyond in
+    // a temporary file, read back as they are used. With a low threshold a
+    // layer is most of a frame, and N of them outgrow the memory (6 GB at
+    // 1080p, N 999, threshold 0). 512 MiB, as for the bases: room for
+    // about 190 layers at 720p and 85 at 1080p, so the usual N of 25 never
+    // touches the file, while the two windows together stay near 1 GiB.
+    size_t layerBudgetBytes = size_t(512) << 20;
 };
 
 // Frame `index` of the movie as read through capture `slot` (0, 1, 2 for the

@@ -72,41 +72,62 @@ SparsePixels strobePixels(const cv::Mat& prev, const cv::Mat& cur, const cv::Mat
     });
 }
 
-cv::Mat denseImage(const SparsePixels& pixels)
+Layer compactLayer(SparsePixels pixels)
 {
-    cv::Mat image(pixels.size, CV_8UC3, cv::Scalar::all(0));
-    copySparse(image, pixels, 0, image.rows);
+    Layer layer;
+    const size_t denseBytes = pixels.size.area() * size_t(3);
+    if (pixels.bytes() > denseBytes) {
+        layer.dense = cv::Mat(pixels.size, CV_8UC3, cv::Scalar::all(0));
+        layOver(layer.dense, Layer{std::move(pixels), {}}, 0, 0, layer.dense.rows);
+        return layer;
+    }
+    // The lists grew by doubling: keep no more than the pixels take, so that
+    // bytes() is what the layer costs.
+    pixels.col.shrink_to_fit();
+    pixels.bgr.shrink_to_fit();
+    layer.sparse = std::move(pixels);
+    return layer;
+}
+
+cv::Mat layerImage(const Layer& layer)
+{
+    if (layer.isDense())
+        return layer.dense;
+    cv::Mat image(layer.size(), CV_8UC3, cv::Scalar::all(0));
+    layOver(image, layer, 0, 0, image.rows);
     return image;
 }
 
-void layOverSparse(cv::Mat& base, const SparsePixels& sample, int threshold, int y0, int y1)
+namespace
 {
-    for (int y = y0; y < y1; ++y) {
-        uchar* row = base.ptr<uchar>(y);
-        const int end = sample.rowStart[y + 1];
-        for (int k = sample.rowStart[y]; k < end; ++k) {
-            uchar* b = row + 3 * sample.col[k];
-            const uchar* s = &sample.bgr[3 * static_cast<size_t>(k)];
-            if (colourDistance(b, s) >= threshold) {
-                b[0] = s[0];
-                b[1] = s[1];
-                b[2] = s[2];
-            }
-        }
+
+// No distance is below 0: with threshold 0 (Type B's strobe images, and the
+// lowest threshold of Type A) the pixel is copied without measuring it.
+inline void layPixel(uchar* b, const uchar* s, int threshold)
+{
+    if (threshold <= 0 || colourDistance(b, s) >= threshold) {
+        b[0] = s[0];
+        b[1] = s[1];
+        b[2] = s[2];
     }
 }
 
-void copySparse(cv::Mat& dst, const SparsePixels& image, int y0, int y1)
+} // namespace
+
+void layOver(cv::Mat& base, const Layer& layer, int threshold, int y0, int y1)
 {
     for (int y = y0; y < y1; ++y) {
-        uchar* row = dst.ptr<uchar>(y);
-        const int end = image.rowStart[y + 1];
-        for (int k = image.rowStart[y]; k < end; ++k) {
-            uchar* d = row + 3 * image.col[k];
-            const uchar* s = &image.bgr[3 * static_cast<size_t>(k)];
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
+        uchar* row = base.ptr<uchar>(y);
+        if (layer.isDense()) {
+            const uchar* s = layer.dense.ptr<uchar>(y);
+            for (int i = 0; i < 3 * base.cols; i += 3)
+                if (isSetPixel(s + i))
+                    layPixel(row + i, s + i, threshold);
+            continue;
         }
+        const SparsePixels& sparse = layer.sparse;
+        const int end = sparse.rowStart[y + 1];
+        for (int k = sparse.rowStart[y]; k < end; ++k)
+            layPixel(row + 3 * sparse.col[k], &sparse.bgr[3 * static_cast<size_t>(k)], threshold);
     }
 }

@@ -22,7 +22,7 @@ struct SparsePixels {
 
 // Type A: the pixels of `sample` that may be laid over any base: set, and at
 // least `threshold` away from `next`. (Whether one is laid over also depends
-// on the base; that test is left to layOverSparse.)
+// on the base; that test is left to layOver.)
 SparsePixels movingPixels(const cv::Mat& sample, const cv::Mat& next, int threshold);
 
 // Type B: the set pixels of the strobe image of `cur`, that is those at least
@@ -30,11 +30,27 @@ SparsePixels movingPixels(const cv::Mat& sample, const cv::Mat& next, int thresh
 SparsePixels strobePixels(const cv::Mat& prev, const cv::Mat& cur, const cv::Mat& next,
                           int threshold);
 
-// The dense strobe image: black, with the sparse pixels in place.
-cv::Mat denseImage(const SparsePixels& pixels);
+// The pixels a sample lays over a frame, kept in the smaller of two forms:
+// sparse, or dense as an image that is black where nothing is laid over. The
+// pixels laid over are never black, so the dense form loses nothing; it takes
+// 3 bytes a pixel where the sparse one takes 7, which is what a low threshold
+// or a shaking camera make of a sample.
+struct Layer {
+    SparsePixels sparse; // the layer while dense is empty
+    cv::Mat dense;
 
-// layOverTypeA for a sample given by its moving pixels, over rows [y0, y1).
-void layOverSparse(cv::Mat& base, const SparsePixels& sample, int threshold, int y0, int y1);
+    bool isDense() const { return !dense.empty(); }
+    cv::Size size() const { return isDense() ? dense.size() : sparse.size; }
+    size_t bytes() const { return isDense() ? dense.total() * dense.elemSize() : sparse.bytes(); }
+};
 
-// copySetPixels for a strobe image given by its set pixels, over rows [y0, y1).
-void copySparse(cv::Mat& dst, const SparsePixels& image, int y0, int y1);
+Layer compactLayer(SparsePixels pixels);
+
+// The layer as an image: black, with its pixels in place (the strobe image of
+// Type B).
+cv::Mat layerImage(const Layer& layer);
+
+// layOverTypeA for a sample given by its layer, over rows [y0, y1). With
+// threshold 0 every pixel of the layer is taken, as copySetPixels takes the
+// set pixels of a strobe image.
+void layOver(cv::Mat& base, const Layer& layer, int threshold, int y0, int y1);
