@@ -187,6 +187,9 @@ void MainWindow::sizeTabsToCamera()
 
 void MainWindow::keepOnScreen()
 {
+    // The size the children ask for is known once their layouts have run.
+    centralPanel_->layout()->activate();
+    layout()->activate();
     const QRect available = screen()->availableGeometry();
     const QSize size = this->size().expandedTo(minimumSizeHint()).boundedTo(screenRoom());
     resize(size);

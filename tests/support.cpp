@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -182,6 +185,24 @@ QString WorkDir::movie(const QString& name, int frames, cv::Size size, bool mpeg
 QStringList WorkDir::outputMovies() const
 {
     return QDir(path("output")).entryList({"cap1_*.avi"}, QDir::Files, QDir::Name);
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    old_ = limit.rlim_cur;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = old_;
+    setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 QPushButton* findButton(MainWindow& w, const QString& text)

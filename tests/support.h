@@ -79,6 +79,18 @@ private:
     QString oldCwd_;
 };
 
+// While it lives, files may not grow past `bytes` (SIGXFSZ ignored): a write
+// beyond fails as on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+
+private:
+    unsigned long old_;
+};
+
 QPushButton* findButton(MainWindow& w, const QString& text);
 // Answers the next modal file dialog as a user typing the name would (an empty
 // path cancels). A dialog still listing its directory may refuse the name: it

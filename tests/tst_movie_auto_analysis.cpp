@@ -1,3 +1,5 @@
+#include <optional>
+
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
@@ -9,6 +11,7 @@
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
 #include "support.h"
+#include "video/movie_writer.h"
 
 class TstMovieAutoAnalysis : public QObject
 {
@@ -21,13 +24,16 @@ private slots:
     void tracksThePath_data()
     {
         QTest::addColumn<int>("end");
-        QTest::newRow("to frame 40") << 40;
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("to frame 40") << 40 << false;
         // The file ends in frame 42 of the 60 its header promises.
-        QTest::newRow("to the end of a file cut short") << 60;
+        QTest::newRow("to the end of a file cut short") << 60 << false;
+        QTest::newRow("disk full") << 40 << true;
     }
     void tracksThePath()
     {
         QFETCH(int, end);
+        QFETCH(bool, diskFull);
         WorkDir work;
         QFile file(work.movie("lift.avi", 60, {320, 240}));
         QVERIFY(end < 60 || file.resize(file.size() * 7 / 10));
@@ -46,7 +52,16 @@ private slots:
         dragOnView(w.autoView_, viewPointFor(w, at.x, at.y, 320, 240),
                    viewPointFor(w, at.x + 48, at.y + 36, 320, 240));
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
-        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        {
+            std::optional<FileSizeLimit> limit;
+            if (diskFull)
+                limit.emplace(60000);
+            QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        }
+        if (diskFull) { // tracked, but the movie is not whole: said so
+            QCOMPARE(w.promptLabel_->text(), QString(kMovieNotWritten));
+            return;
+        }
         const int n = int(w.barX_.size());
         QVERIFY2(end < 60 ? n == 30 : n > 25 && n < 45, qPrintable(QString::number(n)));
         const QString stop("Frame %1 cannot be decoded: the analysis stopped there.");

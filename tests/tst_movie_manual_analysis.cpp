@@ -20,6 +20,8 @@ static void startManual(MainWindow& w, const WorkDir& work, int start, int end)
     w.tabWidget_->setCurrentIndex(2);
     answerNextFileDialog(work.path("lift.avi"));
     w.movieManualAction_->trigger();
+    QTest::qWait(50); // a person looks before dragging; the scene settles meanwhile
+    QCOMPARE(w.manualScene_.sceneRect().topLeft(), QPointF(0, 0));
     QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
     for (int k : {start, end}) {
         w.animeSlider_->setValue(k * 100);

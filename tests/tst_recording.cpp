@@ -7,6 +7,7 @@
 
 #include "app/mainwindow.h"
 #include "support.h"
+#include "video/output_naming.h"
 #include "video/recording.h"
 
 static void nextTick(FakeRig& rig) // one more processed tick of the live loop
@@ -124,6 +125,16 @@ private slots:
         QCOMPARE(movies.size(), 2);
         QCOMPARE(readAllFrames(dir.path("output/" + movies[0])).size(), size_t(1));
         QCOMPARE(readAllFrames(dir.path("output/" + movies[1])).size(), size_t(2));
+        // Taken for longer than the wait (this second and the next two): a counter, never
+        // the old file.
+        for (std::time_t t = std::time(nullptr); t < begin + 6; ++t) {
+            std::tm local{};
+            localtime_r(&t, &local);
+            QFile taken(QString::fromStdString(outputFileName(formatStamp(local), "avi")));
+            QVERIFY(taken.open(QIODevice::WriteOnly));
+        }
+        const QString name = QString::fromStdString(w.makeOutputFileName("avi"));
+        QVERIFY2(name.endsWith("_2.avi") && !QFile::exists(name), qPrintable(name));
     }
 };
 

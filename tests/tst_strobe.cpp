@@ -19,18 +19,22 @@ private slots:
 
     void composition_data()
     {
-        // S, E, step, N, threshold, broken frame, lost PNG, bases decoded again.
+        // S, E, step, N, threshold, broken frame, lost PNG, bases decoded again,
+        // bytes of layers kept in memory (-1: the default; beyond, they go to a file).
         QTest::addColumn<QList<int>>("p");
-        QTest::newRow("N 25, E = 40 missing") << QList<int>{0, 40, 1, 25, 20, -1, -1, 0};
-        QTest::newRow("N 0") << QList<int>{3, 13, 1, 0, 20, -1, -1, 0};
-        QTest::newRow("N = K") << QList<int>{0, 10, 1, 10, 20, -1, -1, 0};
-        QTest::newRow("K = N + 1 = 2, step 3") << QList<int>{0, 8, 3, 1, 20, -1, -1, 0};
-        QTest::newRow("N 3, step 2") << QList<int>{4, 24, 2, 3, 20, -1, -1, 0};
-        QTest::newRow("threshold 0") << QList<int>{0, 12, 1, 4, 0, -1, -1, 0};
-        QTest::newRow("threshold 765") << QList<int>{0, 12, 1, 4, 765, -1, -1, 0};
-        QTest::newRow("frame 20 broken") << QList<int>{0, 36, 3, 4, 20, 20, -1, 0};
-        QTest::newRow("sample 20 broken") << QList<int>{2, 38, 1, 4, 20, 20, -1, 0};
-        QTest::newRow("PNG 2 lost, bases again") << QList<int>{0, 39, 1, 5, 20, -1, 2, 1};
+        QTest::newRow("N 25, E = 40 missing") << QList<int>{0, 40, 1, 25, 20, -1, -1, 0, -1};
+        QTest::newRow("N 0") << QList<int>{3, 13, 1, 0, 20, -1, -1, 0, -1};
+        QTest::newRow("N = K") << QList<int>{0, 10, 1, 10, 20, -1, -1, 0, -1};
+        QTest::newRow("K = N + 1 = 2, step 3") << QList<int>{0, 8, 3, 1, 20, -1, -1, 0, -1};
+        QTest::newRow("N 3, step 2") << QList<int>{4, 24, 2, 3, 20, -1, -1, 0, -1};
+        QTest::newRow("threshold 0") << QList<int>{0, 12, 1, 4, 0, -1, -1, 0, -1};
+        QTest::newRow("threshold 765") << QList<int>{0, 12, 1, 4, 765, -1, -1, 0, -1};
+        QTest::newRow("frame 20 broken") << QList<int>{0, 36, 3, 4, 20, 20, -1, 0, -1};
+        QTest::newRow("sample 20 broken") << QList<int>{2, 38, 1, 4, 20, 20, -1, 0, -1};
+        QTest::newRow("PNG 2 lost, bases again") << QList<int>{0, 39, 1, 5, 20, -1, 2, 1, -1};
+        QTest::newRow("no layer in memory") << QList<int>{0, 30, 1, 8, 0, -1, -1, 0, 0};
+        QTest::newRow("layers spill mid-movie") << QList<int>{0, 39, 1, 9, 20, -1, 3, 0, 12000};
+        QTest::newRow("spill, step 3") << QList<int>{1, 39, 3, 6, 20, 22, -1, 1, 2000};
     }
     void composition()
     {
@@ -45,7 +49,9 @@ private slots:
             // A folder where the PNG file should go: it can be neither written nor read.
             const std::set<int> lost = typeB && p[6] >= 0 ? std::set<int>{p[6]} : std::set<int>{};
             QVERIFY(lost.empty() || QDir().mkpath(QString("temp/img_%1.png").arg(p[6])));
-            const StrobePlan plan{S, E, step, N, thr, p[7] ? 1 : StrobePlan().baseWindowBytes};
+            StrobePlan plan{S, E, step, N, thr, p[7] ? 1 : StrobePlan().baseWindowBytes};
+            if (p[8] >= 0)
+                plan.layerBudgetBytes = static_cast<size_t>(p[8]);
             // Kept as handed over: a frame changed afterwards would differ.
             std::vector<cv::Mat> got;
             const StrobeFrameSink sink = [&got](const cv::Mat& f) { got.push_back(f); };
@@ -77,8 +83,7 @@ private slots:
         QTest::keyClicks(w.strobeStepSpinBox_, "2\r");
         // Frames 6 to 60 (one past the last) at step 2: K = 27, N = 25. Type A
         // stops before base 1, which needs frame 60; so would image 52.
-        for (auto [entry, frames, fps, images] :
-             {std::tuple{"TypeA", 25, 12.5, 0}, std::tuple{"TypeB", 54, 25.0, 25}}) {
+        auto make = [&](const char* entry) {
             answerNextFileDialog(wd.path("scene.avi"));
             for (QAction* action : w.modeMenu_->actions())
                 if (action->text().contains(QString("[Strobe %1]").arg(entry)))
@@ -89,11 +94,28 @@ private slots:
                 w.animeSlider_->setValue(value);
                 QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
             }
+        };
+        for (auto [entry, frames, fps, images] :
+             {std::tuple{"TypeA", 25, 12.5, 0}, std::tuple{"TypeB", 54, 25.0, 25}}) {
+            make(entry);
             const QString out = wd.path("output/" + wd.outputMovies().constLast());
             QCOMPARE(static_cast<int>(readAllFrames(out).size()), frames);
             QCOMPARE(cv::VideoCapture(out.toStdString()).get(cv::CAP_PROP_FPS), fps);
             QCOMPARE(QDir("temp").entryList(QDir::Files).size(), images);
         }
+        // A full disk is said, as is a Type A movie with no frame (N 27 of 27
+        // samples), which leaves no file.
+        {
+            FileSizeLimit limit(20000);
+            make("TypeB");
+        }
+        QCOMPARE(w.promptLabel_->text(), QString("The movie file could not be written."));
+        w.strobeNumberSpinBox_->selectAll();
+        QTest::keyClicks(w.strobeNumberSpinBox_, "27\r");
+        const int movies = wd.outputMovies().size();
+        make("TypeA");
+        QVERIFY(w.promptLabel_->text().startsWith("Too few samples in the range"));
+        QCOMPARE(wd.outputMovies().size(), movies);
     }
 };
 

@@ -64,6 +64,34 @@ private slots:
         QTest::keyClick(&second, Qt::Key_Q);
         QVERIFY(!second.isVisible());
     }
+    // A camera, then a movie, larger than the screen: the buttons stay on it. The
+    // camera gives its first picture late: that one sizes the tabs.
+    void largerThanTheScreen()
+    {
+        FakeRig rig =
+            installFakeRig([](int k) { return k < 3 ? cv::Mat() : noiseFrame(1920, 1080, 2); });
+        MainWindow w;
+        QCOMPARE(w.tabWidget_->size(), QSize(15, 35));
+        w.show();
+        for (int i = 0; i < 5; ++i)
+            advance(rig, 100);
+        QTRY_COMPARE(w.cameraWidth_, 1920);
+        auto onScreen = [&w] {
+            for (const char* text : {"Analysis", "Apply", "Back"}) {
+                QPushButton* b = findButton(w, text);
+                if (!w.screen()->availableGeometry().contains(
+                        QRect(b->mapToGlobal(QPoint(0, 0)), b->size())))
+                    return false;
+            }
+            return true;
+        };
+        QTRY_VERIFY(w.tabWidget_->width() > 500 && onScreen());
+        QVERIFY(writeMjpgMovie("big.avi", 2, {1280, 960}));
+        answerNextFileDialog(dir_.path("big.avi"));
+        QTest::mouseClick(findButton(w, "Back"), Qt::LeftButton);
+        QCOMPARE(w.movieWidth, 1280);
+        QTRY_VERIFY(onScreen());
+    }
 };
 QTEST_MAIN(TstWindow)
 #include "tst_window.moc"
