@@ -77,30 +77,6 @@ void MainWindow::positionSelected()
     }
 }
 
-bool MainWindow::manualBlockedByRecording()
-{
-    // The recording buffers its frames in frameList_ as well; emptying or
-    // filling it now would corrupt the recording.
-    if (recState_ != 1)
-        return false;
-    diag("  recording in progress\n");
-    promptLabel_->setText("Recording in progress: press R to stop it, then [Apply]:");
-    return true;
-}
-
-bool MainWindow::manualFramesTakenByRecording()
-{
-    // A recording started since the analysis began empties frameList_ and
-    // fills it with its own frames; they must not end up in the manual movie.
-    if (frameList_.size() == manualSnapshotCount_)
-        return false;
-    diag("  frameList_ was taken by a recording\n");
-    step_ = 5;
-    promptLabel_->setText(
-        "A recording replaced the manual frames: press [Analysis] to start again.");
-    return true;
-}
-
 void MainWindow::applyManualStep(int step)
 {
     if (step == 0 || step == 1) {
@@ -108,13 +84,10 @@ void MainWindow::applyManualStep(int step)
         return;
     }
     if (step == 2) {
-        if (manualBlockedByRecording())
-            return;
         step_ = 3;
         promptLabel_->setText("Please press apply to progress:");
         manualFrame_ = analysis_start_frame;
         frameList_.clear();
-        manualSnapshotCount_ = 0;
         barX_.clear();
         barY_.clear();
         barVy_.clear();
@@ -138,8 +111,6 @@ void MainWindow::applyManualStep(int step)
 
 void MainWindow::barPathAnalysisManualNextFrame()
 {
-    if (manualBlockedByRecording() || manualFramesTakenByRecording())
-        return;
     if (!barPathAnalysisManualMode(manualFrame_)) {
         // The movie said it had this frame but gives none: the frames shown so
         // far are all there is, and they can still be written.
@@ -201,15 +172,12 @@ bool MainWindow::barPathAnalysisManualMode(int k)
     // The movie's own area, from the scene's origin: items reaching left of or
     // above the picture must not move it within the frame.
     frameList_.push_back(sceneSnapshot(&manualScene_, true, QRectF(0, 0, movieWidth, movieHeight)));
-    manualSnapshotCount_ = frameList_.size();
     diag("barPathAnalysisManualMode() END\n");
     return true;
 }
 
 void MainWindow::writeManualMovie()
 {
-    if (manualBlockedByRecording() || manualFramesTakenByRecording())
-        return;
     step_ = 5;
     const int firstWidth = frameList_.empty() ? 0 : frameList_.front().cols;
     const int firstHeight = frameList_.empty() ? 0 : frameList_.front().rows;

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <thread>
 
+#include <QApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -70,10 +71,12 @@ MainWindow::MainWindow() : QMainWindow(nullptr)
     diag("\n\n\n");
     probeFfmpeg();
     QDir().mkdir("output");
+    qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow()
 {
+    qApp->removeEventFilter(this);
     // Deleting the children takes the focus away from a spin box, and its
     // editingFinished() would then run a slot on this half-destroyed window
     // (textPosEntered() even reads the slider, which may be gone by then).

@@ -15,6 +15,7 @@
 
 #include "app/environment.h"
 #include "video/mjpeg_avi_writer.h"
+#include "video/recording.h"
 
 class QAction;
 class QCloseEvent;
@@ -143,13 +144,17 @@ public:
     /* ---- Recording (video/recording.cpp) ---- */
     int recState_ = 0;
     // A running recording has a writer of its own, so that writing a movie
-    // while the camera is being recorded cannot close or overwrite it.
-    cv::VideoWriter recWriter_;
+    // while the camera is being recorded cannot close or overwrite it. It
+    // encodes and appends each tick's frame while the recording runs.
+    MjpegAviWriter recWriter_;
     cv::Size recFrameSize_;
     std::string recFileName_;
-    std::vector<int> frameFlags_;
-    // Bytes the recording buffer may take before it saves itself.
-    size_t recMemoryLimit_ = 0;
+    bool recAnyPicture_ = false;
+    // Ticks without a picture before the first one came.
+    int recHeld_ = 0;
+    // Ticks written as the last frame again because the encoders were behind.
+    int recRepeats_ = 0;
+    int recTicks_ = 0;
 
     /* ---- Apply workflow (analysis/apply_workflow.cpp) ---- */
     int analysis_start_frame = 0;
@@ -160,8 +165,8 @@ public:
 
     /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
     int manualFrame_ = 0;
-    // Snapshots the manual analysis has put into frameList_.
-    size_t manualSnapshotCount_ = 0;
+    // The snapshot of each step, written as the manual movie at the end.
+    std::vector<cv::Mat> frameList_;
 
     /* ---- Shared: written by several subsystems ---- */
     // Apply workflow, and each tab's steps as they advance.
@@ -193,8 +198,6 @@ public:
     float vy_ = 0.0f;
     // Movie modes (the empty rectangle of a new movie) and the drag selection.
     QGraphicsRectItem* movieRectItem_ = nullptr;
-    // Recording (its buffered frames) and the manual steps (their snapshots).
-    std::vector<cv::Mat> frameList_;
     // The writer of the analysed, manual and strobe movies, opened and
     // released within one call of each.
     MjpegAviWriter videoWriter_;
@@ -258,6 +261,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // R, N and Q reach the window from any of its own widgets, the number
+    // boxes included; digits still go to the boxes.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // The keys of the window: Q closes it, N steps the manual analysis, R
+    // starts and stops a recording.
+    bool handleKey(int key);
 
 private:
     /* ---- Construction steps (app/mainwindow.cpp, app/menus.cpp) ---- */
@@ -319,17 +328,13 @@ private:
     /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
     void applyManualStep(int step);
     void writeManualMovie();
-    // A running recording owns frameList_: the manual steps wait for its end.
-    bool manualBlockedByRecording();
-    // True (and the analysis ends) when a recording replaced the snapshots.
-    bool manualFramesTakenByRecording();
 
     /* ---- Strobe movie (strobe/strobe_movie.cpp) ---- */
     void applyStrobeStep(int step);
 
     /* ---- Recording (video/recording.cpp) ---- */
     void startRecording();
-    void stopRecording();
+    void stopRecording(RecordingEnd why = RecordingEnd::User);
     // Invokable so that a test can play the live loop's part.
     Q_INVOKABLE void recordTick();
 };

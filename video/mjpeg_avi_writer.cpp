@@ -97,6 +97,8 @@ bool MjpegAviWriter::open(const std::string& path, double fps, cv::Size size)
 
     nextQueued_ = nextWritten_ = 0;
     stopping_ = false;
+    lastJpeg_.clear();
+    lastSizesAt_ = std::chrono::steady_clock::now();
     opened_ = true;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned threads = std::min(cores, 4u);
@@ -291,6 +293,33 @@ void MjpegAviWriter::appendFrame(const std::vector<uchar>& jpeg)
         firstIndex_.push_back({at, size});
     largestFrame_ = std::max(largestFrame_, size);
     ++totalFrames_;
+    if (&jpeg != &lastJpeg_)
+        lastJpeg_.assign(jpeg.begin(), jpeg.end());
+    // Handed to the system at once, and the sizes in the headers kept up
+    // about once a second: a process killed mid-movie (a recording running
+    // at logout) leaves a file that players read up to its last second.
+    file_.flush();
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastSizesAt_ >= std::chrono::milliseconds(500)) {
+        recordSizes();
+        lastSizesAt_ = now;
+    }
+    if (!file_) {
+        failed_ = true;
+        diag("  frame %d could not be written\n", totalFrames_ - 1);
+    }
+}
+
+void MjpegAviWriter::recordSizes()
+{
+    const uint64_t end = tell();
+    patch32(riffStart_ + 4, static_cast<uint32_t>(end - riffStart_ - 8));
+    patch32(moviStart_ + 4, static_cast<uint32_t>(end - moviStart_ - 8));
+    if (segments_ == 1)
+        patch32(avihFramesAt_, static_cast<uint32_t>(totalFrames_));
+    patch32(strhLengthAt_, static_cast<uint32_t>(totalFrames_));
+    patch32(dmlhFramesAt_, static_cast<uint32_t>(totalFrames_));
+    file_.flush();
 }
 
 void MjpegAviWriter::encodeLoop()
@@ -304,6 +333,11 @@ void MjpegAviWriter::encodeLoop()
         Job job = std::move(queue_.front());
         queue_.pop_front();
         std::vector<uchar> jpeg;
+        if (job.repeat) {
+            encoded_.emplace(job.sequence, Encoded{std::move(jpeg), true});
+            appendReady(lock);
+            continue;
+        }
         if (!spareJpegs_.empty()) {
             jpeg = std::move(spareJpegs_.back());
             spareJpegs_.pop_back();
@@ -322,25 +356,33 @@ void MjpegAviWriter::encodeLoop()
             spareFrames_.push_back(std::move(job.frame));
         else
             job.frame.release();
-        encoded_.emplace(job.sequence, std::move(jpeg));
-        // Frames go into the file in order, one thread at a time; the others
-        // go on encoding meanwhile.
-        while (!appending_) {
-            auto next = encoded_.find(nextWritten_);
-            if (next == encoded_.end())
-                break;
-            std::vector<uchar> data = std::move(next->second);
-            encoded_.erase(next);
-            appending_ = true;
-            lock.unlock();
-            appendFrame(data);
-            lock.lock();
-            spareJpegs_.push_back(std::move(data));
-            appending_ = false;
-            ++nextWritten_;
-        }
-        changed_.notify_all();
+        encoded_.emplace(job.sequence, Encoded{std::move(jpeg), false});
+        appendReady(lock);
     }
+}
+
+void MjpegAviWriter::appendReady(std::unique_lock<std::mutex>& lock)
+{
+    // Frames go into the file in order, one thread at a time; the others go
+    // on encoding meanwhile.
+    while (!appending_) {
+        auto next = encoded_.find(nextWritten_);
+        if (next == encoded_.end())
+            break;
+        Encoded data = std::move(next->second);
+        encoded_.erase(next);
+        appending_ = true;
+        lock.unlock();
+        if (!data.repeat)
+            appendFrame(data.jpeg);
+        else if (!lastJpeg_.empty())
+            appendFrame(lastJpeg_);
+        lock.lock();
+        spareJpegs_.push_back(std::move(data.jpeg));
+        appending_ = false;
+        ++nextWritten_;
+    }
+    changed_.notify_all();
 }
 
 bool MjpegAviWriter::acceptable(const cv::Mat& frame)
@@ -356,11 +398,35 @@ bool MjpegAviWriter::acceptable(const cv::Mat& frame)
     return true;
 }
 
+void MjpegAviWriter::enqueueLocked(cv::Mat frame, bool own, bool repeat)
+{
+    queue_.push_back({nextQueued_++, std::move(frame), own, repeat});
+    changed_.notify_all();
+}
+
+bool MjpegAviWriter::tryWriteShared(const cv::Mat& frame)
+{
+    if (!acceptable(frame))
+        return true; // refused for good, not for now: no point repeating it
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (nextQueued_ - nextWritten_ >= waitingLimit())
+        return false;
+    enqueueLocked(frame, false, false);
+    return true;
+}
+
+void MjpegAviWriter::repeatLast()
+{
+    if (!isOpened())
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    enqueueLocked(cv::Mat(), false, true);
+}
+
 void MjpegAviWriter::enqueue(const cv::Mat& frame, bool copy)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    const int64_t waiting = 2 * static_cast<int64_t>(encoders_.size()) + 2;
-    changed_.wait(lock, [&] { return nextQueued_ - nextWritten_ < waiting; });
+    changed_.wait(lock, [&] { return nextQueued_ - nextWritten_ < waitingLimit(); });
     cv::Mat queued;
     if (copy) {
         if (!spareFrames_.empty()) {
@@ -373,8 +439,7 @@ void MjpegAviWriter::enqueue(const cv::Mat& frame, bool copy)
     } else {
         queued = frame;
     }
-    queue_.push_back({nextQueued_++, std::move(queued), copy});
-    changed_.notify_all();
+    enqueueLocked(std::move(queued), copy, false);
 }
 
 void MjpegAviWriter::write(const cv::Mat& frame)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -43,6 +44,16 @@ public:
     // The same without the copy, for a frame whose pixels nobody changes
     // afterwards: the writer keeps a reference until it is encoded.
     void writeShared(const cv::Mat& frame);
+    // writeShared for a caller that must not wait (the live loop): false,
+    // and nothing queued, while the encoders are behind.
+    bool tryWriteShared(const cv::Mat& frame);
+    // Writes the last frame again, in order, without encoding it: the JPEG
+    // data of the frame before it in the file. Never waits. Nothing is
+    // written before the first frame.
+    void repeatLast();
+    // Whether anything could not be written so far (a full disk, a file-size
+    // limit); the frames before the failure stay in the file.
+    bool failed() const { return failed_; }
     // Waits for every queued frame, completes the indexes and headers and
     // closes the file. Returns false when anything could not be written.
     bool release();
@@ -61,6 +72,7 @@ private:
     bool acceptable(const cv::Mat& frame);
     void enqueue(const cv::Mat& frame, bool copy);
     void encodeLoop();
+    void appendReady(std::unique_lock<std::mutex>& lock);
     void appendFrame(const std::vector<uchar>& jpeg);
     void startSegment();
     void finishSegment();
@@ -110,10 +122,15 @@ private:
     struct Job {
         int64_t sequence;
         cv::Mat frame;
-        bool own; // the writer's copy, to be used again
+        bool own;    // the writer's copy, to be used again
+        bool repeat; // no frame: the previous one's data again
     };
     std::deque<Job> queue_;
-    std::map<int64_t, std::vector<uchar>> encoded_;
+    struct Encoded {
+        std::vector<uchar> jpeg;
+        bool repeat = false; // the previous frame's data again
+    };
+    std::map<int64_t, Encoded> encoded_;
     // Frame and JPEG buffers are used again: a fresh frame-sized buffer per
     // frame costs the kernel more than copying into it does.
     std::vector<cv::Mat> spareFrames_;
@@ -124,4 +141,10 @@ private:
     bool appending_ = false;
     bool stopping_ = false;
     std::vector<std::thread> encoders_;
+    // Owned by whichever thread is appending.
+    std::vector<uchar> lastJpeg_;
+    std::chrono::steady_clock::time_point lastSizesAt_;
+    void recordSizes();
+    void enqueueLocked(cv::Mat frame, bool own, bool repeat);
+    int64_t waitingLimit() const { return 2 * static_cast<int64_t>(encoders_.size()) + 2; }
 };

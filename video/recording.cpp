@@ -1,162 +1,49 @@
 #include "video/recording.h"
 
 #include <algorithm>
-#include <chrono>
-#include <fstream>
-#include <limits>
+#include <cmath>
 #include <memory>
-#include <sstream>
-#include <thread>
 
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
+#include <QStorageInfo>
 #include <QStringList>
-
-#ifdef _WIN32
-#define NOMINMAX
-#include <windows.h>
-#endif
 
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "video/movie_writer.h"
 #include "video/output_naming.h"
 
-std::vector<size_t> recordingWriteOrder(const std::vector<int>& flags)
+RecordedTick recordedTick(bool cameraPicture, bool anyPictureYet)
 {
-    std::vector<size_t> order(flags.size());
-    const auto firstCaptured = std::find(flags.begin(), flags.end(), 1);
-    if (firstCaptured == flags.end()) {
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = i;
-        return order;
-    }
-    size_t repeat = static_cast<size_t>(firstCaptured - flags.begin());
-    for (size_t i = 0; i < flags.size(); ++i) {
-        if (flags[i] == 1)
-            repeat = i;
-        order[i] = repeat;
-    }
-    return order;
+    if (cameraPicture)
+        return RecordedTick::Snapshot;
+    return anyPictureYet ? RecordedTick::Repeat : RecordedTick::Held;
 }
 
-static std::string fourccText(int fourcc)
+std::uint64_t recordingDiskReserve(cv::Size frameSize, double fps)
 {
-    std::string text(4, ' ');
-    for (int i = 0; i < 4; ++i)
-        text[static_cast<size_t>(i)] = static_cast<char>((fourcc >> (8 * i)) & 0xff);
-    return text;
-}
-
-bool openRecordingWriter(cv::VideoWriter& writer, const std::string& path, double fps,
-                         cv::Size size, std::string* codecUsed)
-{
-    writer.release();
-    if (size.width <= 0 || size.height <= 0)
-        return false;
-    if (!(fps > 0.0) || fps > 1000.0)
+    if (!(fps > 0.0) || !std::isfinite(fps))
         fps = 30.0;
-    // Debian's OpenCV knows the Microsoft Video 1 encoder but it refuses the
-    // pixel format OpenCV hands it, so the open fails there and Motion JPEG
-    // takes over.
-    const int codecs[] = {cv::VideoWriter::fourcc('M', 'S', 'V', 'C'), movieFourcc()};
-    for (int codec : codecs) {
-        try {
-            if (writer.open(path, codec, fps, size, true)) {
-                if (codecUsed)
-                    *codecUsed = fourccText(codec);
-                return true;
-            }
-        } catch (const cv::Exception& e) {
-            diag("  video writer %s: %s\n", fourccText(codec).c_str(), e.what());
-        }
-        writer.release();
-    }
-    return false;
+    // A busy picture at the writer's quality takes up to about a quarter of
+    // its raw size. Ten seconds of that leave time to stop before the disk is
+    // full; the re-encoded copy at 1 Mbit/s needs a small part of it, and
+    // ffmpeg itself some room besides.
+    const double frameBytes = frameSize.area() * 3.0 / 4.0;
+    return static_cast<std::uint64_t>(frameBytes * fps * 10.0) + (std::uint64_t(64) << 20);
 }
 
-size_t writeRecordedFrames(cv::VideoWriter& writer, const std::vector<cv::Mat>& frames,
-                           const std::vector<int>& flags, cv::Size frameSize,
-                           const std::function<void(size_t, int, int, int)>& onFrame)
+std::optional<std::uint64_t> freeDiskBytes(const std::string& directory)
 {
-    const size_t count = std::min(frames.size(), flags.size());
-    const std::vector<int> usedFlags(flags.begin(), flags.begin() + static_cast<long>(count));
-    const std::vector<size_t> order = recordingWriteOrder(usedFlags);
-    for (size_t i = 0; i < count; ++i) {
-        writer.write(fitToFrameSize(frames[order[i]], frameSize));
-        if (onFrame)
-            onFrame(i, usedFlags[i], frames[i].cols, frames[i].rows);
-    }
-    return count;
-}
-
-size_t bufferedBytes(const std::vector<cv::Mat>& frames)
-{
-    size_t bytes = 0;
-    for (const cv::Mat& frame : frames)
-        bytes += frame.total() * frame.elemSize();
-    return bytes;
-}
-
-std::optional<std::uint64_t> parseMemAvailable(const std::string& meminfo)
-{
-    std::istringstream lines(meminfo);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("MemAvailable:", 0) != 0)
-            continue;
-        std::istringstream fields(line.substr(13));
-        std::uint64_t value = 0;
-        std::string unit;
-        if (!(fields >> value))
-            return std::nullopt;
-        fields >> unit;
-        if (unit == "kB")
-            return value * 1024;
-        if (unit.empty())
-            return value;
+    QStorageInfo storage(QString::fromLocal8Bit(directory.c_str()));
+    if (!storage.isValid() || !storage.isReady())
         return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-std::optional<std::uint64_t> availableMemoryBytes()
-{
-#ifdef _WIN32
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof status;
-    if (GlobalMemoryStatusEx(&status))
-        return status.ullAvailPhys;
-    return std::nullopt;
-#else
-    std::ifstream file("/proc/meminfo");
-    if (!file)
-        return std::nullopt;
-    std::stringstream text;
-    text << file.rdbuf();
-    return parseMemAvailable(text.str());
-#endif
-}
-
-size_t recordingMemoryLimit(std::optional<std::uint64_t> available)
-{
-    const std::uint64_t fallback = std::uint64_t(1) << 30;
-    const std::uint64_t limit = available ? *available / 2 : fallback;
-    const std::uint64_t most = std::numeric_limits<size_t>::max();
-    return static_cast<size_t>(std::min(limit, most));
-}
-
-bool recordingBufferFull(const std::vector<cv::Mat>& frames, size_t limit)
-{
-    if (limit == 0 || frames.empty())
-        return false;
-    const size_t next = frames.back().total() * frames.back().elemSize();
-    const size_t held = bufferedBytes(frames);
-    return held > limit || next > limit - held;
+    return static_cast<std::uint64_t>(storage.bytesAvailable());
 }
 
 bool reencodeSucceeded(bool exitedNormally, int exitCode, const std::string& outputPath,
@@ -224,64 +111,102 @@ void MainWindow::startRecording()
     const cv::Size size(liveScene_.sceneRect().size().toSize().width(),
                         liveScene_.sceneRect().size().toSize().height());
     recFileName_ = makeOutputFileName("avi");
-    std::string codec;
-    if (!openRecordingWriter(recWriter_, recFileName_, FPS_, size, &codec)) {
+    if (!openMovieWriter(recWriter_, recFileName_, FPS_, size)) {
         diag("cvCreateVideoWriter canncel\n");
         return;
     }
     diag("   w:%d, h:%d\n", size.width, size.height);
-    diag("  codec: %s\n", codec.c_str());
     recFrameSize_ = size;
     recState_ = 1;
     frameCount_ = 0;
-    frameList_.clear();
-    frameFlags_.clear();
-    recMemoryLimit_ = recordingMemoryLimit(availableMemoryBytes());
-    diag("  recMemoryLimit_: %zu\n", recMemoryLimit_);
+    recAnyPicture_ = false;
+    recHeld_ = 0;
+    recRepeats_ = 0;
+    recTicks_ = 0;
+    // The frame rate of the file is fixed now; a new rate would play the rest
+    // at the wrong speed.
+    fpsMenu_->setEnabled(false);
 }
 
 void MainWindow::recordTick()
 {
-    frameList_.push_back(sceneSnapshot(&liveScene_, false));
-    frameFlags_.push_back(camera_frame.cols > 0 && camera_frame.rows > 0 ? 1 : 0);
-    if (recordingBufferFull(frameList_, recMemoryLimit_)) {
-        diag("  recording buffer full (%zu bytes): saving\n", bufferedBytes(frameList_));
-        stopRecording();
-        promptLabel_->setText("Memory is running low: the recording was stopped and saved.");
+    if (recWriter_.failed()) {
+        stopRecording(RecordingEnd::WriteFailed);
+        return;
+    }
+    switch (recordedTick(!camera_frame.empty(), recAnyPicture_)) {
+    case RecordedTick::Held:
+        ++recHeld_;
+        break;
+    case RecordedTick::Repeat:
+        recWriter_.repeatLast();
+        break;
+    case RecordedTick::Snapshot:
+        // The live loop never waits for the disk: when the encoders are
+        // behind, the tick is the last frame again, so the timing holds.
+        if (!recWriter_.tryWriteShared(
+                fitToFrameSize(sceneSnapshot(&liveScene_, false), recFrameSize_))) {
+            recWriter_.repeatLast();
+            ++recRepeats_;
+        }
+        if (!recAnyPicture_) {
+            recAnyPicture_ = true;
+            for (; recHeld_ > 0; --recHeld_)
+                recWriter_.repeatLast();
+        }
+        break;
+    }
+    // About once a second: is there still room for the next seconds?
+    if (++recTicks_ % std::max(1, static_cast<int>(FPS_)) == 0) {
+        const auto room = freeDiskBytes("output");
+        if (room && *room < recordingDiskReserve(recFrameSize_, FPS_)) {
+            diag("  %llu bytes free in output: saving\n", static_cast<unsigned long long>(*room));
+            stopRecording(RecordingEnd::DiskLow);
+        }
     }
 }
 
-void MainWindow::stopRecording()
+void MainWindow::stopRecording(RecordingEnd why)
 {
     recState_ = 0;
+    fpsMenu_->setEnabled(true);
 
+    // The frames are written as they come: the notice stays only while the
+    // encoders finish the last few.
     auto notice = std::make_unique<QDialog>();
     notice->setWindowTitle("Now saving...");
     notice->resize(200, 50);
     notice->show();
     notice->repaint();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
-    if (frameList_.size() != frameFlags_.size())
-        diag("  %zu images but %zu flags: writing the %zu complete entries\n", frameList_.size(),
-             frameFlags_.size(), std::min(frameList_.size(), frameFlags_.size()));
-    diag("\n");
-    writeRecordedFrames(recWriter_, frameList_, frameFlags_, recFrameSize_,
-                        [](size_t i, int flag, int width, int height) {
-                            diag("cvWriteFrame[%d]:%d, %d, %d\n", static_cast<int>(i), flag, width,
-                                 height);
-                        });
-    diag("\n");
-    recWriter_.release();
+    if (!recAnyPicture_ && recHeld_ > 0) {
+        // The camera never gave a picture: the ticks are black frames.
+        const cv::Mat black(std::max(cameraHeight_, 1), std::max(cameraWidth_, 1), CV_8UC3,
+                            cv::Scalar::all(0));
+        const cv::Mat frame = fitToFrameSize(black, recFrameSize_);
+        for (; recHeld_ > 0; --recHeld_)
+            recWriter_.write(frame);
+    }
+    const bool complete = recWriter_.release();
+    diag("  %d frames, %d repeated\n", recWriter_.framesWritten(), recRepeats_);
     notice->close();
     notice.reset();
-    // The frames are on disk now; a long recording would otherwise hold its
-    // memory until the next one starts.
-    std::vector<cv::Mat>().swap(frameList_);
-    std::vector<int>().swap(frameFlags_);
+    frameCount_ = 0;
+
+    if (!complete || why == RecordingEnd::WriteFailed) {
+        // What is on disk is all there is: no re-encode may replace or remove it.
+        promptLabel_->setText("The recording could not be written completely: what was written "
+                              "is kept.");
+        return;
+    }
+    if (why == RecordingEnd::DiskLow)
+        promptLabel_->setText("The disk is almost full: the recording was stopped and saved.");
+    else if (recRepeats_ > 0)
+        promptLabel_->setText(
+            QString("Recording saved; %1 frames were repeated while the encoder caught up.")
+                .arg(recRepeats_));
 
     const std::string reencodeName = makeOutputFileName(".avi");
     if (ffmpegFlag == 1)
         reencodeRecording(recFileName_, reencodeName);
-    frameCount_ = 0;
 }
