@@ -17,6 +17,9 @@ public:
     virtual bool isOpened() const = 0;
     // Reads the next frame; an unopened or unplugged camera yields an empty matrix.
     virtual bool read(cv::Mat& frame) = 0;
+    // True once after the source jumped back to its start (a looping movie):
+    // the path drawn so far does not go on from there.
+    virtual bool restarted() { return false; }
 };
 
 std::unique_ptr<CameraSource> makeOpenCvCamera();
@@ -27,6 +30,8 @@ struct Environment {
     std::function<double()> nowMs;
     // The camera needs a moment after opening before it delivers frames.
     int cameraWarmUpMs = 3000;
+    // The capture device the window opens.
+    int cameraDevice = 0;
 };
 
 // The environment the next MainWindow is built with. Tests replace parts of it

@@ -132,7 +132,7 @@ void MainWindow::openCamera()
 {
     const Environment& env = environment();
     cap = env.makeCamera();
-    cap->open(0);
+    cap->open(env.cameraDevice);
     // Some cameras open at once but deliver their first picture only after a
     // while: read through the wait, so that one that comes late in it still
     // sizes the tabs.

@@ -55,6 +55,12 @@ void MainWindow::updateCamera()
     prevTime_ = now;
 
     cap->read(camera_frame);
+    if (cap->restarted()) {
+        // A movie played as the camera started again: as after a drag, the
+        // path starts anew, so that the jump gives no velocity.
+        barX_.clear();
+        barY_.clear();
+    }
     if (viewFlip_ == 1 && !camera_frame.empty())
         cv::flip(camera_frame, camera_frame, 1);
     const int W = camera_frame.cols;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QStringList>
+
+class QCoreApplication;
+
+// Reads the command line into the environment the window is built with:
+//   --camera N     capture device N instead of 0;
+//   --camera FILE  a movie file played as the camera (no start-up wait);
+//   --loop         the file starts again at its end;
+//   --help, --version.
+// Returns -1 to go on, or the status the program should end with at once
+// (0 after --help or --version, 2 for a command line it does not understand,
+// with the usage on the standard error).
+int applyCommandLine(const QStringList& arguments);
