@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QRegularExpression>
 
 #include "app/environment.h"
@@ -65,4 +66,13 @@ int applyCommandLine(const QStringList& arguments)
     };
     env.cameraWarmUpMs = 0;
     return -1;
+}
+
+void useOwnFolderInHome()
+{
+    const QDir home = QDir::home();
+    if (QDir::current() != home)
+        return;
+    if (home.mkpath("Kestrova"))
+        QDir::setCurrent(home.filePath("Kestrova"));
 }

@@ -13,3 +13,8 @@ class QCoreApplication;
 // (0 after --help or --version, 2 for a command line it does not understand,
 // with the usage on the standard error).
 int applyCommandLine(const QStringList& arguments);
+
+// Started from a desktop menu, the program runs in the home directory; its
+// output/ and temp/ then go into a folder of their own, ~/Kestrova, instead.
+// Started anywhere else, the working directory is kept.
+void useOwnFolderInHome();

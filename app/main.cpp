@@ -17,6 +17,7 @@ int main(int argc, char* argv[])
         return status;
 
     QApplication app(argc, argv);
+    useOwnFolderInHome();
     MainWindow window;
     closeOnTerminationSignals(&window);
     window.show();
