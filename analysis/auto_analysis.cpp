@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <QFile>
 #include <QGraphicsLineItem>
 #include <QGraphicsPixmapItem>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include "analysis/live_tracking.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
+#include "app/work_progress.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 #include "video/read_ahead.h"
@@ -186,8 +188,14 @@ void MainWindow::barPathAnalysisMode()
     ReadAhead frames(
         [this, first](int i, cv::Mat& f) { return readMovieFrame(movieCapture1, first + i, f); },
         std::max(0, analysis_end_frame - first));
+    WorkProgress progress(this, "Analysing frame", analysis_end_frame - first, true);
+    bool cancelled = false;
     for (int k = analysis_start_frame; k < analysis_end_frame; ++k) {
         diag("  k = %d\n", k);
+        if (!progress.update(k - first)) {
+            cancelled = true;
+            break;
+        }
         cv::Mat decoded;
         if (!frames.next(decoded)) {
             undecodable = k;
@@ -238,9 +246,17 @@ void MainWindow::barPathAnalysisMode()
     }
     // A frame the disk would not take is a movie not written, not one saved;
     // that outranks a frame that could not be decoded, whose movie is kept.
+    const int framesWritten = videoWriter_.framesWritten();
     const bool written = videoWriter_.isOpened() && videoWriter_.release();
     if (!written) {
         promptLabel_->setText(kMovieNotWritten);
+    } else if (cancelled) {
+        // What was analysed is kept as a complete movie; nothing is no movie.
+        if (framesWritten == 0)
+            QFile::remove(QString::fromLocal8Bit(fname.c_str()));
+        promptLabel_->setText(framesWritten > 0 ? "The analysis was cancelled: the movie holds "
+                                                  "the frames analysed so far."
+                                                : "The analysis was cancelled: no movie written.");
     } else if (undecodable >= 0) {
         diag("  frame %d cannot be decoded: analysis stopped\n", undecodable);
         char message[160];

@@ -16,6 +16,7 @@
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
 #include "app/selection_state.h"
+#include "app/work_progress.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 
@@ -198,7 +199,9 @@ void MainWindow::writeManualMovie()
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
 
     const bool opened = videoWriter_.isOpened();
+    WorkProgress progress(this, "Writing frame", static_cast<int>(frameList_.size()), false);
     for (size_t i = 0; i < frameList_.size(); ++i) {
+        progress.update(static_cast<int>(i));
         const cv::Mat& image = frameList_[i];
         if (opened)
             videoWriter_.write(fitToFrameSize(image, size));

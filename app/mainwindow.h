@@ -141,6 +141,16 @@ public:
     /* ---- Output naming (video/output_naming.cpp) ---- */
     std::string makeOutputFileName(const char* extension);
 
+    /* ---- Long work (app/work_progress.cpp, app/window_events.cpp) ---- */
+    // How many WorkProgress are open; while any is, keys and closing wait.
+    int workDepth_ = 0;
+    // Set by a close request during cancellable work: it stops at its next frame.
+    bool cancelRequested_ = false;
+    bool closeAfterWork_ = false;
+    std::vector<int> keysAfterWork_;
+    // Runs what waited for the work: the keys pressed meanwhile, then a close.
+    void workEnded();
+
     /* ---- Recording (video/recording.cpp) ---- */
     int recState_ = 0;
     // A running recording has a writer of its own, so that writing a movie
@@ -335,6 +345,7 @@ private:
     /* ---- Recording (video/recording.cpp) ---- */
     void startRecording();
     void stopRecording(RecordingEnd why = RecordingEnd::User);
+    void reencodeRecording(const std::string& input, const std::string& output, int frames);
     // Invokable so that a test can play the live loop's part.
     Q_INVOKABLE void recordTick();
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include <QDialog>
@@ -16,6 +17,7 @@
 
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
+#include "app/work_progress.h"
 #include "video/movie_writer.h"
 #include "video/output_naming.h"
 
@@ -66,9 +68,27 @@ bool reencodeSucceeded(bool exitedNormally, int exitCode, const std::string& out
     return true;
 }
 
-// Runs the ffmpeg found in the working directory on the finished recording and
-// removes the recording only once its re-encoded copy is there.
-static void reencodeRecording(const std::string& input, const std::string& output)
+int ffmpegFrameCount(const std::string& output)
+{
+    const size_t at = output.rfind("frame=");
+    if (at == std::string::npos)
+        return -1;
+    size_t i = at + 6;
+    while (i < output.size() && output[i] == ' ')
+        ++i;
+    int frames = 0;
+    bool digits = false;
+    for (; i < output.size() && output[i] >= '0' && output[i] <= '9'; ++i) {
+        frames = frames * 10 + (output[i] - '0');
+        digits = true;
+    }
+    return digits ? frames : -1;
+}
+
+// Runs the ffmpeg found in the working directory on the finished recording,
+// showing its frame count as it goes, and removes the recording only once its
+// re-encoded copy is there.
+void MainWindow::reencodeRecording(const std::string& input, const std::string& output, int frames)
 {
     const QString program = QDir::current().absoluteFilePath(ffmpegExecutableName());
     const QStringList arguments{"-i", QString::fromLocal8Bit(input.c_str()), "-b:v", "1.0M",
@@ -76,13 +96,31 @@ static void reencodeRecording(const std::string& input, const std::string& outpu
     diag("command:%s\n", (QStringList(program) + arguments).join(' ').toLocal8Bit().constData());
 
     QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::ForwardedChannels);
+    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
     // No terminal to answer ffmpeg's questions (an existing output file): it
     // reads end of input, declines, and the recording is kept.
     ffmpeg.setStandardInputFile(QProcess::nullDevice());
     ffmpeg.start(program, arguments);
     const bool started = ffmpeg.waitForStarted(-1);
-    const bool finished = started && ffmpeg.waitForFinished(-1);
+    bool finished = false;
+    if (started) {
+        WorkProgress progress(this, "Re-encoding frame", frames, false);
+        std::string recent;
+        for (;;) {
+            finished = ffmpeg.waitForFinished(100);
+            // ffmpeg's own report still reaches the console.
+            const QByteArray text = ffmpeg.readAll();
+            std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
+            recent = (recent + text.toStdString());
+            if (recent.size() > 4096)
+                recent.erase(0, recent.size() - 4096);
+            const int done = ffmpegFrameCount(recent);
+            progress.update(std::max(done, 0));
+            if (finished || ffmpeg.state() == QProcess::NotRunning)
+                break;
+        }
+        finished = ffmpeg.state() == QProcess::NotRunning;
+    }
     diag("command executed\n");
 
     std::string why;
@@ -208,5 +246,5 @@ void MainWindow::stopRecording(RecordingEnd why)
 
     const std::string reencodeName = makeOutputFileName(".avi");
     if (ffmpegFlag == 1)
-        reencodeRecording(recFileName_, reencodeName);
+        reencodeRecording(recFileName_, reencodeName, recWriter_.framesWritten());
 }

@@ -24,6 +24,10 @@ std::uint64_t recordingDiskReserve(cv::Size frameSize, double fps);
 // Bytes free to this process on the file system of `directory`, if it tells.
 std::optional<std::uint64_t> freeDiskBytes(const std::string& directory);
 
+// The frame count of ffmpeg's last "frame=" report in `output`; -1 when there
+// is none.
+int ffmpegFrameCount(const std::string& output);
+
 // A re-encode counts as done only when ffmpeg ran to its end, reported
 // success, and left a non-empty file at `outputPath`; anything else keeps the
 // recording. `why` receives the reason when it did not succeed.
