@@ -1,6 +1,7 @@
 #include "strobe/strobe_compose.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -350,15 +351,21 @@ int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
 }
 
 int writeStrobeMovie(int type, const StrobePlan& plan, cv::VideoCapture* const captures[3],
-                     MjpegAviWriter& writer, cv::Size size)
+                     MjpegAviWriter& writer, cv::Size size,
+                     const std::function<bool(int)>& keepGoing)
 {
-    const StrobeFrameSource source = [captures](int slot, int index, cv::Mat& frame) {
-        return readMovieFrame(*captures[slot], index, frame);
+    // Set on the composing thread, read by the one decoding ahead.
+    std::atomic<bool> stop{false};
+    const StrobeFrameSource source = [captures, &stop](int slot, int index, cv::Mat& frame) {
+        return !stop && readMovieFrame(*captures[slot], index, frame);
     };
     // The writer encodes the composed frames on its own threads while the next
     // ones are composed; they are never changed again, so it needs no copy.
-    const StrobeFrameSink sink = [&writer, size](const cv::Mat& frame) {
+    int handed = 0;
+    const StrobeFrameSink sink = [&](const cv::Mat& frame) {
         writer.writeShared(fitToFrameSize(frame, size));
+        if (keepGoing && !keepGoing(++handed))
+            stop = true;
     };
     return type == 0 ? composeStrobeTypeA(plan, source, sink)
                      : composeStrobeTypeB(plan, source, sink);

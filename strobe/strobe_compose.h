@@ -59,7 +59,10 @@ class VideoCapture;
 class MjpegAviWriter;
 
 // The movie itself: Type A (type 0) or B (1) read through three captures open
-// on one file and written to an open `writer` as frames of `size`. Returns the
-// frames written.
+// on one file and written to an open `writer` as frames of `size`. After each
+// frame `keepGoing(frames so far)` is asked; once it says no, nothing more is
+// read and the movie ends there, as at a frame that cannot be decoded.
+// Returns the frames written.
 int writeStrobeMovie(int type, const StrobePlan& plan, cv::VideoCapture* const captures[3],
-                     MjpegAviWriter& writer, cv::Size size);
+                     MjpegAviWriter& writer, cv::Size size,
+                     const std::function<bool(int)>& keepGoing = {});

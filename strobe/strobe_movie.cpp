@@ -3,6 +3,7 @@
 
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
+#include "app/work_progress.h"
 #include "strobe/strobe_compose.h"
 #include "strobe/strobe_rules.h"
 #include "video/movie_writer.h"
@@ -61,10 +62,22 @@ void MainWindow::makeStrobeMovie()
     }
     // Only the shared writer is used: a recording running meanwhile has its own.
     cv::VideoCapture* const captures[3] = {&movieCapture1, &movieCapture2, &movieCapture3};
-    const int written = writeStrobeMovie(strobeType_, plan, captures, videoWriter_, size);
+    const int samples = strobeSampleSteps(plan.end - plan.start, plan.step);
+    WorkProgress progress(
+        this, "Making strobe frame",
+        strobeType_ == 0 ? typeAFrameCount(samples, plan.number) : plan.end - plan.start, true);
+    const int written = writeStrobeMovie(strobeType_, plan, captures, videoWriter_, size,
+                                         [&progress](int done) { return progress.update(done); });
     diag("\n  %d frames\n", written);
     if (!videoWriter_.release()) {
         promptLabel_->setText(kMovieNotWritten);
+    } else if (progress.cancelled()) {
+        // The frames made so far are a complete movie; none is no movie.
+        if (written == 0)
+            QFile::remove(QString::fromLocal8Bit(fname.c_str()));
+        promptLabel_->setText(written > 0 ? "The strobe movie was cancelled: the movie holds "
+                                            "the frames made so far."
+                                          : "The strobe movie was cancelled: no movie written.");
     } else if (written == 0) {
         // Not even the first sample could be decoded: an empty file would only
         // look like a movie.
