@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -203,6 +204,20 @@ FileSizeLimit::~FileSizeLimit()
     getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = old_;
     setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+void cancelProgressAt(int done)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, done] {
+        for (QWidget* widget : QApplication::allWidgets())
+            if (auto* dialog = qobject_cast<QProgressDialog*>(widget);
+                dialog && dialog->value() >= done) {
+                dialog->cancel();
+                timer->deleteLater();
+            }
+    });
+    timer->start(1);
 }
 
 QPushButton* findButton(MainWindow& w, const QString& text)

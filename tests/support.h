@@ -92,6 +92,8 @@ private:
 };
 
 QPushButton* findButton(MainWindow& w, const QString& text);
+// Presses Cancel on the next long work's progress dialog once it counts `done`.
+void cancelProgressAt(int done);
 // Answers the next modal file dialog as a user typing the name would (an empty
 // path cancels). A dialog still listing its directory may refuse the name: it
 // is given again for about a second, then the dialog is cancelled, so that a

@@ -25,15 +25,18 @@ private slots:
     {
         QTest::addColumn<int>("end");
         QTest::addColumn<bool>("diskFull");
-        QTest::newRow("to frame 40") << 40 << false;
+        QTest::addColumn<int>("cancelAt");
+        QTest::newRow("to frame 40") << 40 << false << 0;
         // The file ends in frame 42 of the 60 its header promises.
-        QTest::newRow("to the end of a file cut short") << 60 << false;
-        QTest::newRow("disk full") << 40 << true;
+        QTest::newRow("to the end of a file cut short") << 60 << false << 0;
+        QTest::newRow("disk full") << 40 << true << 0;
+        QTest::newRow("cancelled") << 40 << false << 6;
     }
     void tracksThePath()
     {
         QFETCH(int, end);
         QFETCH(bool, diskFull);
+        QFETCH(int, cancelAt);
         WorkDir work;
         QFile file(work.movie("lift.avi", 60, {320, 240}));
         QVERIFY(end < 60 || file.resize(file.size() * 7 / 10));
@@ -56,6 +59,8 @@ private slots:
             std::optional<FileSizeLimit> limit;
             if (diskFull)
                 limit.emplace(60000);
+            if (cancelAt)
+                cancelProgressAt(cancelAt);
             QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
         }
         if (diskFull) { // tracked, but the movie is not whole: said so
@@ -63,7 +68,11 @@ private slots:
             return;
         }
         const int n = int(w.barX_.size());
-        QVERIFY2(end < 60 ? n == 30 : n > 25 && n < 45, qPrintable(QString::number(n)));
+        QVERIFY2(cancelAt   ? n >= cancelAt && n < 15
+                 : end < 60 ? n == 30
+                            : n > 25 && n < 45,
+                 qPrintable(QString::number(n)));
+        QCOMPARE(w.promptLabel_->text().startsWith("The analysis was cancelled"), cancelAt > 0);
         const QString stop("Frame %1 cannot be decoded: the analysis stopped there.");
         QCOMPARE(w.promptLabel_->text() == stop.arg(10 + n), end == 60);
         for (int i = 0; i < n; ++i) {

@@ -110,6 +110,11 @@ private slots:
             make("TypeB");
         }
         QCOMPARE(w.promptLabel_->text(), QString("The movie file could not be written."));
+        cancelProgressAt(3); // the frames made so far stay a movie
+        make("TypeB");
+        QVERIFY(w.promptLabel_->text().startsWith("The strobe movie was cancelled: the movie"));
+        const auto kept = readAllFrames(wd.path("output/" + wd.outputMovies().constLast()));
+        QVERIFY(kept.size() >= 3 && kept.size() < 54);
         w.strobeNumberSpinBox_->selectAll();
         QTest::keyClicks(w.strobeNumberSpinBox_, "27\r");
         const int movies = wd.outputMovies().size();
