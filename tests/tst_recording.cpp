@@ -3,18 +3,39 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
+#include <QSpinBox>
 #include <QtTest>
+
+#include <opencv2/imgcodecs.hpp>
 
 #include "app/mainwindow.h"
 #include "support.h"
 #include "video/output_naming.h"
 #include "video/recording.h"
 
+using D = QList<double>; // {width, height, fps}
+
 static void nextTick(FakeRig& rig) // one more processed tick of the live loop
 {
     const int reads = rig.camera->reads;
     advance(rig, 84);
-    QTRY_COMPARE(rig.camera->reads, reads + 1);
+    QTRY_VERIFY(rig.camera->reads > reads);
+}
+
+// How close a picture stays to itself through JPEG at the recording writer's quality (95).
+static double jpegPsnr(const cv::Mat& image)
+{
+    std::vector<uchar> jpeg;
+    cv::imencode(".jpg", image, jpeg, {cv::IMWRITE_JPEG_QUALITY, 95});
+    return cv::PSNR(cv::imdecode(jpeg, cv::IMREAD_COLOR), image);
+}
+
+static void writeScript(const QString& path, const QByteArray& text)
+{
+    QFile script(path);
+    QVERIFY(script.open(QIODevice::WriteOnly) && script.write(text) > 0);
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
 }
 
 class TstRecording : public QObject
@@ -23,84 +44,146 @@ class TstRecording : public QObject
 private slots:
     void cleanup() { resetEnvironment(); }
 
-    void writeOrder_data()
-    {
-        QTest::addColumn<QList<int>>("flags");
-        QTest::addColumn<QList<int>>("order");
-        QTest::newRow("repeat") << QList<int>{0, 0, 1, 0, 1, 0} << QList<int>{2, 2, 2, 2, 4, 4};
-        QTest::newRow("captured late") << QList<int>{0, 1, 1, 0} << QList<int>{1, 1, 2, 2};
-        QTest::newRow("none captured") << QList<int>{0, 0, 0} << QList<int>{0, 1, 2};
-        QTest::newRow("empty") << QList<int>{} << QList<int>{};
-    }
-    void writeOrder()
-    {
-        QFETCH(QList<int>, flags);
-        QFETCH(QList<int>, order);
-        const std::vector<size_t> got = recordingWriteOrder({flags.begin(), flags.end()});
-        QCOMPARE(QList<int>(got.begin(), got.end()), order);
-    }
+    // Each recorded tick, by its camera picture ('x') or none ('-'), as the marks
+    // of the file's frames (-1: black).
     void recordingThroughTheLiveLoop_data()
     {
-        QTest::addColumn<QString>("stop");
-        QTest::addColumn<bool>("reencoded");
+        QTest::addColumn<QString>("ticks");
+        QTest::addColumn<QList<int>>("marks");
         QTest::addColumn<QString>("ffmpeg"); // "real", a script in the working directory, or none
-        QTest::newRow("R, no ffmpeg") << "R" << false << "";
-        QTest::newRow("R, ffmpeg re-encodes") << "R" << true << "real";
-        QTest::newRow("R, ffmpeg fails") << "R" << false << "#!/bin/sh\nexit 3\n";
-        QTest::newRow("R, ffmpeg writes nothing") << "R" << false << "#!/bin/sh\nexit 0\n";
-        QTest::newRow("window closed") << "close" << false << "";
-        QTest::newRow("buffer full") << "full" << false << "";
+        QTest::addColumn<bool>("close");     // else R stops
+        const QList<int> five{0, 1, 2, 3, 4};
+        const QString none, real("real"), fails("#!/bin/sh\nexit 3\n"), empty("#!/bin/sh\n");
+        QTest::newRow("no ffmpeg") << "xxxxx" << five << none << false;
+        QTest::newRow("ffmpeg re-encodes") << "xxxxx" << five << real << false;
+        QTest::newRow("ffmpeg fails") << "xxxxx" << five << fails << false;
+        QTest::newRow("ffmpeg writes nothing") << "xxxxx" << five << empty << false;
+        QTest::newRow("window closed") << "xxxxx" << five << none << true;
+        QTest::newRow("held, then a picture")
+            << "--x-x" << QList<int>{2, 2, 2, 2, 4} << none << false;
+        QTest::newRow("repeated after a picture")
+            << "x--x" << QList<int>{0, 0, 0, 3} << none << false;
+        QTest::newRow("never a picture") << "---" << QList<int>{-1, -1, -1} << none << true;
     }
     void recordingThroughTheLiveLoop()
     {
-        QFETCH(QString, stop);
-        QFETCH(bool, reencoded);
+        QFETCH(QString, ticks);
+        QFETCH(QList<int>, marks);
         QFETCH(QString, ffmpeg);
+        QFETCH(bool, close);
         if (ffmpeg == "real")
             REQUIRE_FFMPEG();
         WorkDir dir;
-        QFile script(dir.path("ffmpeg"));
         if (ffmpeg == "real")
-            QVERIFY(QFile::link(ffmpegPath(), script.fileName()));
+            QVERIFY(QFile::link(ffmpegPath(), dir.path("ffmpeg")));
         else if (!ffmpeg.isEmpty())
-            QVERIFY(script.open(QIODevice::WriteOnly) && script.write(ffmpeg.toLatin1()) > 0 &&
-                    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-        script.close();
-        FakeRig rig = installFakeRig([](int k) { return syntheticFrame(k, {640, 480}); });
+            writeScript(dir.path("ffmpeg"), ffmpeg.toLatin1());
+        auto first = std::make_shared<int>(1 << 20); // the read of the first recorded tick
+        FakeRig rig = installFakeRig([=](int k) {
+            const int t = k - *first;
+            return t < 0                                 ? syntheticFrame(100, {640, 480})
+                   : t < ticks.size() && ticks[t] == 'x' ? syntheticFrame(t, {640, 480})
+                                                         : cv::Mat();
+        });
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTRY_COMPARE(w.frameCount_, 1); // a picture is shown
+        *first = rig.camera->reads;
         QTest::keyClick(&w, Qt::Key_R);
-        const QSize size = w.liveScene_.sceneRect().size().toSize();
-        if (stop == "full") // room for five pictures
-            w.recMemoryLimit_ = size_t(size.width()) * size_t(size.height()) * 3 * 5;
-        std::vector<cv::Mat> shown; // what the live view shows at each recorded tick
-        for (int i = 0; i < 5; ++i) {
+        QVERIFY(w.recState_ == 1 && !w.fpsMenu_->isEnabled()); // the file's rate is fixed
+        std::vector<cv::Mat> shown; // the live view at each recorded tick
+        for (int i = 0; i < ticks.size(); ++i) {
             if (i > 0)
                 nextTick(rig);
             QTRY_COMPARE(w.frameCount_, i + 1);
             shown.push_back(MainWindow::sceneSnapshot(&w.liveScene_, false));
         }
-        if (stop == "R")
-            QTest::keyClick(&w, Qt::Key_R);
-        else if (stop == "close")
+        if (close)
             QVERIFY(w.close());
-        QCOMPARE(w.recState_, 0);
-        QCOMPARE(w.promptLabel_->text().startsWith("Memory is running low:"), stop == "full");
+        else
+            QTest::keyClick(&w, Qt::Key_R);
+        QVERIFY(w.recState_ == 0 && w.fpsMenu_->isEnabled());
         const QStringList movies = dir.outputMovies();
         const QString recording = QFileInfo(QString::fromStdString(w.recFileName_)).fileName();
         QCOMPARE(movies.size(), 1);
-        QCOMPARE(movies[0] != recording, reencoded); // else the recording itself stays
+        QCOMPARE(movies[0] != recording, ffmpeg == "real"); // else the recording itself stays
         const std::vector<cv::Mat> frames = readAllFrames(dir.path("output/" + movies[0]));
-        QCOMPARE(frames.size(), shown.size());
-        for (size_t i = 0; i < frames.size(); ++i) {
-            // The Motion JPEG encoder keeps even sizes.
-            QCOMPARE(frames[i].size(), cv::Size(size.width() & ~1, size.height() & ~1));
-            QCOMPARE(frameMark(frames[i]), frameMark(shown[i]));
-            const cv::Mat seen = shown[i](cv::Rect({0, 0}, frames[i].size()));
-            QVERIFY(cv::norm(frames[i], seen, cv::NORM_L1) / double(seen.total() * 3) < 5);
+        QCOMPARE(int(frames.size()), marks.size());
+        const QRectF r = w.liveScene_.sceneRect(); // the picture's place in the scene
+        const cv::Rect picture(cvRound(-r.x()), cvRound(-r.y()), 640, 480);
+        const cv::Rect belowRec(0, 80, int(r.width()), int(r.height()) - 80); // never recorded
+        for (int i = 0; i < marks.size(); ++i) {
+            QCOMPARE(frames[i].size(), shown[0].size()); // the scene as at the start
+            if (marks[i] < 0) {
+                QVERIFY(cv::norm(frames[i], cv::NORM_INF) < 16);
+                continue;
+            }
+            QCOMPARE(frameMark(frames[i](picture)), marks[i]);
+            const cv::Mat seen = shown[size_t(marks[i])](belowRec);
+            if (ffmpeg != "real") // as shown, within the loss of its JPEG quality
+                QVERIFY(cv::PSNR(frames[i](belowRec), seen) >= jpegPsnr(seen) - 1);
         }
+    }
+    void failedWriteKeepsTheFile()
+    {
+        WorkDir dir;
+        writeScript(dir.path("ffmpeg"), "#!/bin/sh\ntouch ran\nexit 0\n");
+        FakeRig rig = installFakeRig([](int k) { return noiseFrame(640, 480, k); });
+        MainWindow w;
+        QTRY_COMPARE(w.frameCount_, 1);
+        QVERIFY(w.ffmpegFlag == 1);
+        {
+            const FileSizeLimit limit(200000); // a few noisy frames
+            QTest::keyClick(&w, Qt::Key_R);
+            for (int i = 0; i < 60 && w.recState_ == 1; ++i)
+                nextTick(rig);
+        }
+        QCOMPARE(w.recState_, 0);
+        QCOMPARE(w.promptLabel_->text(), QString("The recording could not be written "
+                                                 "completely: what was written is kept."));
+        QCOMPARE(dir.outputMovies().size(), 1);
+        QVERIFY(QFileInfo(dir.path("output/" + dir.outputMovies()[0])).size() > 0);
+        QVERIFY(!QFile::exists(dir.path("ran"))); // no re-encode of a broken file
+    }
+    // Two recordings' {width, height, fps}: the second needs more room, or as much.
+    void diskReserve_data()
+    {
+        QTest::addColumn<D>("a");
+        QTest::addColumn<D>("b");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("size") << D{320, 240, 30} << D{640, 480, 30} << false;
+        QTest::newRow("rate") << D{640, 480, 10} << D{640, 480, 60} << false;
+        QTest::newRow("empty frame") << D{0, 0, 30} << D{8, 8, 30} << false;
+        QTest::newRow("no rate") << D{640, 480, 0} << D{640, 480, 30} << true;
+        QTest::newRow("negative") << D{64, 48, -5} << D{64, 48, 30} << true;
+    }
+    void diskReserve()
+    {
+        QFETCH(D, a);
+        QFETCH(D, b);
+        QFETCH(bool, same);
+        const auto ra = recordingDiskReserve(cv::Size(int(a[0]), int(a[1])), a[2]);
+        const auto rb = recordingDiskReserve(cv::Size(int(b[0]), int(b[1])), b[2]);
+        QVERIFY(ra > 0 && (same ? ra == rb : ra < rb));
+    }
+    // R from the focused Weight box records; digits still go into the box.
+    void keysFromANumberBox()
+    {
+        WorkDir dir;
+        FakeRig rig = installFakeRig([](int k) { return syntheticFrame(k, {640, 480}); });
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.weightSpinBox_->setFocus();
+        w.weightSpinBox_->selectAll();
+        QTest::keyClick(w.weightSpinBox_, Qt::Key_R);
+        QCOMPARE(w.recState_, 1);
+        QTest::keyClicks(w.weightSpinBox_, "85");
+        QCOMPARE(w.weightSpinBox_->text(), QString("85"));
+        QTest::keyClick(w.weightSpinBox_, Qt::Key_R);
+        QCOMPARE(w.recState_, 0);
+        QCOMPARE(dir.outputMovies().size(), 1);
     }
     void namesInOneSecondStayApart()
     {
