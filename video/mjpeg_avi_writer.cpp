@@ -408,8 +408,13 @@ bool MjpegAviWriter::tryWriteShared(const cv::Mat& frame)
 {
     if (!acceptable(frame))
         return true; // refused for good, not for now: no point repeating it
+    // A caller that never waits runs for as long as a recording does: the
+    // frames it leaves here are held to about 24 MiB (three at 1080p), and
+    // when the encoders are that far behind it repeats a frame instead.
+    const int64_t bytes = static_cast<int64_t>(frame.total() * frame.elemSize());
+    const int64_t limit = std::clamp<int64_t>((int64_t(24) << 20) / bytes, 2, waitingLimit());
     std::lock_guard<std::mutex> lock(mutex_);
-    if (nextQueued_ - nextWritten_ >= waitingLimit())
+    if (nextQueued_ - nextWritten_ >= limit)
         return false;
     enqueueLocked(frame, false, false);
     return true;
