@@ -13,7 +13,7 @@ class TstWindow : public QObject
 private slots:
     void cleanup() { resetEnvironment(); }
 
-    // One window: what it shows and its settings; it goes quietly, and the next quits on Q.
+    // One window: the texts it shows; it goes quietly with an edit unfinished, the next quits on Q.
     void aWindowAndTheNext()
     {
         installFakeRig([](int) { return noiseFrame(320, 240, 1); });
