@@ -2,6 +2,10 @@
 
 #include <chrono>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <opencv2/videoio.hpp>
 
 namespace
@@ -52,6 +56,14 @@ double monotonicNowMs()
 {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void keepFrameBuffersInHeap()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
 }
 
 Environment& environment()

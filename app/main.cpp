@@ -16,6 +16,7 @@ int main(int argc, char* argv[])
     if (status >= 0)
         return status;
 
+    keepFrameBuffersInHeap();
     QApplication app(argc, argv);
     useOwnFolderInHome();
     MainWindow window;
