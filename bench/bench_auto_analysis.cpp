@@ -156,9 +156,8 @@ void analysis(benchmark::State& state, const std::string& key, bool writeMovie)
         w.movie_frame_num = static_cast<int>(w.movieCapture1.get(cv::CAP_PROP_FRAME_COUNT));
         w.movieWidth = first.cols;
         w.movieHeight = first.rows;
-        w.templateMat = first(cv::Rect(targetTopLeft(0, first.size()),
-                                       targetSize(first.size())))
-                            .clone();
+        w.templateMat =
+            first(cv::Rect(targetTopLeft(0, first.size()), targetSize(first.size()))).clone();
         w.analysis_start_frame = 0;
         w.analysis_end_frame = kFrames;
         state.ResumeTiming();
