@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCoreApplication>
+#include <QMenuBar>
 
 #include "app/mainwindow.h"
 
@@ -19,13 +20,21 @@ WorkProgress::WorkProgress(MainWindow* window, const QString& label, int total, 
     dialog_->setMinimumDuration(500);
     if (!cancellable)
         dialog_->setCancelButton(nullptr);
-    ++window_->workDepth_;
+    // Until the dialog shows, the window still takes clicks while the events
+    // run; nothing else may start meanwhile.
+    if (window_->workDepth_++ == 0) {
+        window_->centralPanel_->setEnabled(false);
+        window_->menuBar()->setEnabled(false);
+    }
 }
 
 WorkProgress::~WorkProgress()
 {
     delete dialog_;
-    --window_->workDepth_;
+    if (--window_->workDepth_ == 0) {
+        window_->centralPanel_->setEnabled(true);
+        window_->menuBar()->setEnabled(true);
+    }
     window_->workEnded();
 }
 
