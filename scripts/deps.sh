@@ -1,6 +1,6 @@
 # Sourced by run.sh and test.sh: installs the Debian packages the build, the
 # program and the tests need, and only when one of them is missing.
-KESTROVA_PACKAGES=(cmake g++ qt6-base-dev qt6-charts-dev libopencv-dev ffmpeg xvfb xauth xdotool libbenchmark-dev
+KESTROVA_PACKAGES=(cmake g++ qt6-base-dev qt6-charts-dev libqt6opengl6-dev libopencv-dev ffmpeg xvfb xauth xdotool libbenchmark-dev
     clang-format dpkg-dev desktop-file-utils)
 
 kestrova_install_missing() {
