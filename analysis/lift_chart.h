@@ -49,6 +49,10 @@ public:
     void appendLiveRow(const TraceRow& row);
     // A new live target: the live chart and table start again.
     void clearLive();
+    // What the throttle timer runs: analyse the recent rows, add the phases
+    // that ended to the table and redraw the last 10 seconds. Does nothing
+    // while a whole trace is shown.
+    void redrawLive();
 
     QTableWidget* phaseTable() const { return table_; }
     QLabel* messageLabel() const { return message_; }
@@ -58,7 +62,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void redrawLive();
+    void setupWidgets();
+    void setupLiveTimer();
+    void closeWithOwner(QWidget* owner);
+    void addEndedPhases(const std::vector<LiftPhase>& phases);
+    void copySelection() const;
     void fillTable(const std::vector<LiftPhase>& phases, double firstRowTimeS);
 
     QChartView* view_ = nullptr;
@@ -67,5 +75,9 @@ private:
     QTimer* liveTimer_ = nullptr;
     std::deque<TraceRow> liveRows_;
     std::vector<LiftPhase> livePhases_;
-    bool livePending_ = false;
+    bool livePending_ = false; // rows arrived since the last redraw
+    // The live clock's time of the first row since clearLive(): the live
+    // chart and table count from it, however much history has been dropped.
+    double liveOriginS_ = std::numeric_limits<double>::quiet_NaN();
+    bool followingLive_ = true; // false while a whole trace is shown
 };
