@@ -31,6 +31,14 @@ struct TraceRow {
 constexpr double kPhaseMinRiseCm = 10.0;
 // ...and ends at the next local maximum; a dip smaller than this does not end it.
 constexpr double kPhaseEndDipCm = 2.0;
+// At its low and at its peak the bar is taken to stand while the smoothed
+// height stays within a tolerance of the extremum: the larger of this floor
+// (about a pixel of jitter, and the ringing of the filter at a sudden start)
+// and this many times the noise the smoothing leaves. The boundary is then
+// carried from where the bar leaves that band to where its velocity is zero,
+// so that neither noise nor a rest moves it about.
+constexpr double kPhaseRestFloorCm = 0.5;
+constexpr double kPhaseRestNoise = 3.0;
 
 struct LiftPhase {
     // Boundaries may fall between rows: the times are interpolated, the
@@ -45,9 +53,10 @@ struct LiftPhase {
     double peakVelocityMS = 0.0;
     double meanVelocityMS = 0.0;      // range over duration
     double timeToPeakVelocityS = 0.0; // from the start
-    // False when the trace ends before the height has dipped kPhaseEndDipCm
-    // below the peak: the lift may still be rising. The files keep such a
-    // phase; the live table waits for it to end.
+    // False when the trace ends before the phase is over: before the height
+    // has dipped kPhaseEndDipCm below the peak, or the bar has stood near it
+    // for a period of the smoothing's cut-off. The files keep such a phase;
+    // the live table waits for it to end.
     bool ended = true;
 };
 
