@@ -1,0 +1,180 @@
+#include <algorithm>
+#include <cmath>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "analysis/plate_finder.h"
+#include "support.h"
+
+Q_DECLARE_METATYPE(cv::Mat)
+
+// The plate around the target as a movie shows it: a noisy wall, the bar
+// through the plate's centre, a thin lighter ring 4 px inside the rim and a
+// hub, a textured sleeve under the target, all through Motion JPEG.
+namespace
+{
+struct Plate {
+    Plate(int r, double q, cv::Scalar c, cv::Scalar w, int n = 20, cv::Point o = {}, bool b = true,
+          double t = 0)
+        : radius(r), ratio(q), colour(c), wall(w), noise(n), offset(o), bar(b), tilt(t)
+    {
+    }
+    int radius;   // vertical semi-axis before the tilt; 0 for none
+    double ratio; // horizontal over vertical semi-axis
+    cv::Scalar colour, wall;
+    int noise;
+    cv::Point offset; // of the plate's centre from the target's
+    bool bar;
+    double tilt; // degrees
+};
+
+cv::Mat scene(const Plate& p, cv::Size size, cv::Point target, int side)
+{
+    cv::Mat f(size, CV_8UC3);
+    cv::randu(f, p.wall - cv::Scalar::all(p.noise), p.wall + cv::Scalar::all(p.noise));
+    cv::GaussianBlur(f, f, {5, 5}, 0);
+    const cv::Point c = target + p.offset;
+    const int barHalf = std::max(4, p.radius / 8);
+    if (p.bar)
+        cv::rectangle(f, {0, c.y - barHalf}, {size.width - 1, c.y + barHalf}, cv::Scalar::all(90),
+                      cv::FILLED);
+    if (p.radius > 0) {
+        const cv::Size axes(int(std::lround(p.radius * p.ratio)), p.radius);
+        const double contrast = std::abs(cv::mean(p.wall)[0] - cv::mean(p.colour)[0]);
+        const cv::Scalar ring = p.colour + cv::Scalar::all(std::max(15.0, 0.4 * contrast));
+        cv::ellipse(f, c, axes, p.tilt, 0, 360, p.colour, cv::FILLED, cv::LINE_AA);
+        cv::ellipse(f, c, axes - cv::Size(4, 4), p.tilt, 0, 360, ring, 2, cv::LINE_AA);
+        cv::ellipse(f, c, axes / 3, p.tilt, 0, 360, ring, cv::FILLED, cv::LINE_AA);
+    }
+    cv::Mat sleeve = f(cv::Rect(target.x - side / 2, target.y - side / 2, side, side));
+    cv::randu(sleeve, cv::Scalar::all(0), cv::Scalar::all(255));
+    return f;
+}
+
+// The plate of tst_lift_results at rest: radius 60 (121 rows), the bar on the left.
+cv::Mat liftFrame()
+{
+    cv::Mat f(480, 640, CV_8UC3), s(480, 640, CV_8UC3, cv::Scalar::all(0));
+    cv::Mat mask(480, 640, CV_8UC1, cv::Scalar(0));
+    cv::randu(f, cv::Scalar::all(150), cv::Scalar::all(200));
+    cv::GaussianBlur(f, f, {5, 5}, 0);
+    cv::rectangle(s, {0, 284}, {320, 296}, cv::Scalar::all(90), cv::FILLED);
+    cv::circle(s, {320, 290}, 60, cv::Scalar(40, 30, 30), cv::FILLED, cv::LINE_AA);
+    cv::circle(s, {320, 290}, 56, cv::Scalar(60, 50, 50), 2, cv::LINE_AA);
+    cv::Mat sleeve = s(cv::Rect(308, 278, 24, 24));
+    cv::randu(sleeve, cv::Scalar::all(0), cv::Scalar::all(255));
+    cv::rectangle(mask, {0, 284}, {320, 296}, 255, cv::FILLED);
+    cv::circle(mask, {320, 290}, 60, 255, cv::FILLED);
+    s.copyTo(f, mask);
+    return f;
+}
+
+cv::Mat throughMovie(const cv::Mat& frame)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("plate.avi").toStdString();
+    cv::Mat back;
+    if (writeMjpgMovie(path, 1, frame.size(), 25.0, [&](int) { return frame; }))
+        cv::VideoCapture(path).read(back);
+    return back;
+}
+} // namespace
+
+class TstPlateFinder : public QObject
+{
+    Q_OBJECT
+private slots:
+    // The height expected (0: no plate) within 2 %.
+    void plateHeight_data()
+    {
+        QTest::addColumn<cv::Mat>("frame");
+        QTest::addColumn<QPointF>("target");
+        QTest::addColumn<QSize>("targetSize");
+        QTest::addColumn<double>("height");
+        const auto row = [](const QByteArray& name, const cv::Mat& frame, cv::Point2f target,
+                            double height, QSize size = {24, 24}) {
+            QTest::newRow(name.constData())
+                << frame << QPointF(target.x, target.y) << size << height;
+        };
+        const cv::Size vga(640, 480);
+        const cv::Point mid(320, 240);
+        const cv::Scalar dark(40, 30, 30), light = cv::Scalar::all(175);
+        const struct {
+            const char* name;
+            cv::Scalar colour, wall;
+        } contrasts[] = {{"dark on light", dark, light},
+                         {"light on dark", cv::Scalar::all(210), cv::Scalar::all(60)},
+                         {"27 levels on noise", cv::Scalar::all(148), light},
+                         {"red on green of its grey", cv::Scalar(60, 60, 190), {60, 140, 40}}};
+        for (int r : {30, 60, 190})
+            for (double ratio : {1.0, 0.7, 0.6})
+                for (const auto& c : contrasts)
+                    if (r * ratio >= 21) // else the rim would be inside the sleeve
+                        QTest::addRow("r %d, %.1f wide, %s", r, ratio, c.name)
+                            << scene({r, ratio, c.colour, c.wall}, vga, mid, 24)
+                            << QPointF(320, 240) << QSize(24, 24) << 2.0 * r + 1;
+        row("top outside the frame", scene({220, 0.8, dark, light}, vga, {320, 200}, 24),
+            cv::Point(320, 200), 441);
+        row("centre 4 px right, 3 px up", scene({70, 0.7, dark, light, 20, {4, -3}}, vga, mid, 24),
+            mid, 141);
+        // Its height is not its long axis.
+        row("tilted 25 degrees", scene({60, 0.6, dark, light, 20, {}, true, 25}, vga, mid, 24), mid,
+            2 * std::hypot(36 * std::sin(25 * M_PI / 180), 60 * std::cos(25 * M_PI / 180)) + 1);
+        row("1920 x 1080, r 400",
+            scene({400, 0.7, cv::Scalar::all(148), light}, {1920, 1080}, {900, 560}, 48),
+            cv::Point(900, 560), 801, {48, 48});
+        row("lift frame", liftFrame(), cv::Point(320, 290), 121);
+        row("no plate: textured wall", scene({0, 1, {}, light, 40, {}, false}, vga, mid, 24), mid,
+            0);
+        row("no plate: flat wall", scene({0, 1, {}, light, 0, {}, false}, vga, mid, 24), mid, 0);
+        row("no plate: the bar only", scene({0, 1, {}, light}, vga, mid, 24), mid, 0);
+        const cv::Point corner = targetTopLeft(0, vga);
+        row("no plate: the lift scene", syntheticFrame(0, vga), corner + cv::Point(16, 12), 0,
+            {32, 24});
+    }
+    void plateHeight()
+    {
+        QFETCH(cv::Mat, frame);
+        QFETCH(QPointF, target);
+        QFETCH(QSize, targetSize);
+        QFETCH(double, height);
+        const cv::Mat decoded = throughMovie(frame);
+        QCOMPARE(decoded.type(), CV_8UC3);
+        PlateFit fit;
+        fit.heightPx = -1;
+        const bool found =
+            findPlate(decoded, cv::Point2f(float(target.x()), float(target.y())),
+                      cv::Size2f(float(targetSize.width()), float(targetSize.height())), fit);
+        QCOMPARE(found, height > 0);
+        if (found)
+            QVERIFY2(std::abs(fit.heightPx - height) <= 0.02 * height,
+                     qPrintable(QString("%1 px for %2").arg(fit.heightPx).arg(height)));
+        else
+            QCOMPARE(fit.heightPx, -1.0f); // left alone
+    }
+
+    void nothingToLookAt()
+    {
+        const cv::Mat plate = scene({60, 1, cv::Scalar(40, 30, 30), cv::Scalar::all(175)},
+                                    {640, 480}, {320, 240}, 24);
+        const cv::Size2f side(24, 24);
+        PlateFit fit;
+        QVERIFY(findPlate(plate, {320, 240}, side, fit));
+        QVERIFY(!findPlate(cv::Mat(), {320, 240}, side, fit));
+        QVERIFY(!findPlate(plate, {-1, 240}, side, fit));
+        QVERIFY(!findPlate(plate, {320, 480}, side, fit));
+        QVERIFY(!findPlate(plate, {NAN, 240}, side, fit));
+        QVERIFY(!findPlate(plate, {320, 240}, {INFINITY, 24}, fit));
+        QVERIFY(!findPlate(plate, {320, 240}, {400, 400}, fit)); // the target hides any plate
+        QVERIFY(
+            !findPlate(cv::Mat(480, 640, CV_32FC3, cv::Scalar::all(0.5)), {320, 240}, side, fit));
+        QVERIFY(!findPlate(plate(cv::Rect(318, 238, 5, 5)), {2, 2}, {0, 0}, fit));
+    }
+};
+
+QTEST_MAIN(TstPlateFinder)
+#include "tst_plate_finder.moc"
