@@ -1,7 +1,9 @@
 #include "analysis/auto_analysis.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include <QFile>
 #include <QGraphicsLineItem>
@@ -11,7 +13,10 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "analysis/lift_results.h"
 #include "analysis/live_tracking.h"
+#include "analysis/measurement.h"
+#include "analysis/plate_finder.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "app/work_progress.h"
@@ -136,6 +141,15 @@ void MainWindow::applyAutoStep(int step)
     }
 }
 
+void MainWindow::findAutoPlate(const cv::Rect& target)
+{
+    PlateFit fit;
+    const cv::Point2f centre(target.x + target.width / 2.0f, target.y + target.height / 2.0f);
+    autoPlatePixel_ =
+        findPlate(currentFrameMat, centre, cv::Size2f(target.size()), fit) ? fit.heightPx : 0.0f;
+    diag("  plate around the target: %.1f px\n", static_cast<double>(autoPlatePixel_));
+}
+
 bool MainWindow::autoAnalysisReady()
 {
     if (!movieCapture1.isOpened()) {
@@ -185,9 +199,20 @@ void MainWindow::barPathAnalysisMode()
     // The frames are decoded ahead while the ones before are searched, drawn
     // and handed to the writer.
     const int first = analysis_start_frame;
+    const int count = std::max(0, analysis_end_frame - first);
+    // Each frame's timestamp in the file, written by the reading thread before
+    // it hands the frame over: phone videos often have no fixed frame rate.
+    std::vector<double> decoderMs(static_cast<size_t>(count), -1.0);
     ReadAhead frames(
-        [this, first](int i, cv::Mat& f) { return readMovieFrame(movieCapture1, first + i, f); },
-        std::max(0, analysis_end_frame - first));
+        [this, first, &decoderMs](int i, cv::Mat& f) {
+            if (!readMovieFrame(movieCapture1, first + i, f))
+                return false;
+            decoderMs[static_cast<size_t>(i)] = movieCapture1.get(cv::CAP_PROP_POS_MSEC);
+            return true;
+        },
+        count);
+    std::vector<TraceRow> rows;
+    rows.reserve(static_cast<size_t>(count));
     WorkProgress progress(this, "Analysing frame", analysis_end_frame - first, true);
     bool cancelled = false;
     for (int k = analysis_start_frame; k < analysis_end_frame; ++k) {
@@ -209,16 +234,24 @@ void MainWindow::barPathAnalysisMode()
         const SearchWindow window = searchWindow(barX_, barY_, tw, th, frame.cols, frame.rows);
         diag("roi: %.1f, %.1f, %.1f, %.1f\n", window.x, window.y, window.w, window.h);
         cv::Point best(0, 0);
-        if (matchInWindow(frame, templateMat, window, best) || barX_.empty()) {
+        const bool matched = matchInWindow(frame, templateMat, window, best);
+        const TraceRow* previous = rows.empty() ? nullptr : &rows.back();
+        const double timeS =
+            frameTimeS(decoderMs[static_cast<size_t>(k - first)], k, movieFPS, previous);
+        if (matched || barX_.empty()) {
             const cv::Point2f point = centreFromMatch(best, tw, th, window);
             barX_.push_back(point.x);
             barY_.push_back(point.y);
+            rows.push_back(matched ? movieTraceRow(k, timeS, point.x, point.y, baseY_,
+                                                   autoPlatePixel_, barCenterInitPos_, previous)
+                                   : movieTraceRow(k, timeS, NAN, NAN, 0, 0.0f, 0.0f, nullptr));
         } else {
             // No search was possible in this frame (the window of a template
             // wider or taller than a third of the frame lies partly outside
             // it): the target is taken to stand where it was last found.
             barX_.push_back(barX_.back());
             barY_.push_back(barY_.back());
+            rows.push_back(movieTraceRow(k, timeS, NAN, NAN, 0, 0.0f, 0.0f, nullptr));
         }
         trailMax_ = static_cast<int>(barX_.size());
         burner.addPoint(barX_.back(), barY_.back());
@@ -246,11 +279,15 @@ void MainWindow::barPathAnalysisMode()
     }
     // A frame the disk would not take is a movie not written, not one saved;
     // that outranks a frame that could not be decoded, whose movie is kept.
-    const int framesWritten = videoWriter_.framesWritten();
+    // Counted once the encoders have drained: frames handed over may still be
+    // on their way to the file until then.
     const bool written = videoWriter_.isOpened() && videoWriter_.release();
+    const int framesWritten = videoWriter_.framesWritten();
+    bool kept = written;
     if (!written) {
         promptLabel_->setText(kMovieNotWritten);
     } else if (cancelled) {
+        kept = framesWritten > 0;
         // What was analysed is kept as a complete movie; nothing is no movie.
         if (framesWritten == 0)
             QFile::remove(QString::fromLocal8Bit(fname.c_str()));
@@ -264,5 +301,13 @@ void MainWindow::barPathAnalysisMode()
                       "Frame %d cannot be decoded: the analysis stopped there.", undecodable);
         promptLabel_->setText(message);
     }
+    // Only frames that went into the movie have rows.
+    rows.resize(std::min(rows.size(), static_cast<size_t>(std::max(framesWritten, 0))));
+    if (kept)
+        keepLiftResults(fname, rows,
+                        plateCalibrated(autoPlatePixel_)
+                            ? QString()
+                            : QString("No plate was found around the target: the analysis has "
+                                      "pixels only."));
     diag("barPathAnalysisMode() END\n");
 }

@@ -7,6 +7,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "analysis/lift_chart.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
@@ -186,11 +187,15 @@ void MainWindow::saveSelectedRange()
         } else if (step_ == 1) {
             templateMat = area.clone();
             baseY_ = cutCentreRow(cut);
+            if (chartWindow_)
+                chartWindow_->clearLive();
         }
         break;
     case 1:
         templateMat = area.clone();
         baseY_ = cutCentreRow(cut);
+        // The bar's end sits at the plate's centre: the plate gives the scale.
+        findAutoPlate(cv::Rect(cut.x, cut.y, cut.iw, cut.ih));
         break;
     case 2:
         templateMat = area.clone();

@@ -11,6 +11,7 @@
 #include <QPen>
 
 #include "analysis/drag_selection.h"
+#include "analysis/lift_results.h"
 #include "analysis/measurement.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
@@ -66,16 +67,26 @@ void MainWindow::positionSelected()
     barY_.push_back(static_cast<float>(y));
     barFrame_.push_back(manualFrame_);
     const size_t n = barX_.size();
+    bool newVelocity = false;
     if (n > 1) {
         float vy = 0.0f;
         // A second click on the same frame corrects the point but has no time
         // to give a velocity; the next click's velocity is taken from it.
-        if (clickVelocity(barFrame_[n - 2], barY_[n - 2], barFrame_[n - 1], barY_[n - 1], movieFPS,
-                          vy))
+        newVelocity = clickVelocity(barFrame_[n - 2], barY_[n - 2], barFrame_[n - 1], barY_[n - 1],
+                                    movieFPS, vy);
+        if (newVelocity)
             barVy_.push_back(vy);
         else
             diag("  no velocity: no time between the last two clicks\n");
     }
+    // The click's row: heights count from the first click, the velocity is
+    // the one the box shows.
+    TraceRow row =
+        movieTraceRow(manualShownFrame_, manualShownTimeS_, barX_.back(), barY_.back(),
+                      static_cast<int>(barY_.front()), platePixel_, barCenterInitPos_, nullptr);
+    if (newVelocity && plateCalibrated(platePixel_))
+        row.velocityCmS = upwardVelocityCm(barVy_.back(), platePixel_);
+    manualRows_.push_back(row);
 }
 
 void MainWindow::applyManualStep(int step)
@@ -93,6 +104,7 @@ void MainWindow::applyManualStep(int step)
         barY_.clear();
         barVy_.clear();
         barFrame_.clear();
+        manualRows_.clear();
         if (manualPhaseOver(manualFrame_, analysis_end_frame, movie_frame_num)) {
             diag("  no frame between %d and %d (movie of %d frames)\n", analysis_start_frame,
                  analysis_end_frame, movie_frame_num);
@@ -139,6 +151,9 @@ bool MainWindow::barPathAnalysisManualMode(int k)
     }
     makeMovieFrameCurrent(decoded);
     const cv::Mat& frame = decoded;
+    manualShownFrame_ = k;
+    manualShownTimeS_ = frameTimeS(movieCapture1.get(cv::CAP_PROP_POS_MSEC), k, movieFPS,
+                                   manualRows_.empty() ? nullptr : &manualRows_.back());
 
     // Clearing deletes the slider's picture and the sampling-area rectangle;
     // clearScene forgets them so nothing touches them later. The picture added
@@ -210,6 +225,13 @@ void MainWindow::writeManualMovie()
     diag("\n");
     // A frame the disk would not take is a movie not written, not one saved.
     const bool complete = videoWriter_.release();
-    if (!opened || !complete)
+    if (!opened || !complete) {
         promptLabel_->setText(kMovieNotWritten);
+        return;
+    }
+    keepLiftResults(
+        fname, manualRows_,
+        plateCalibrated(platePixel_)
+            ? QString()
+            : QString("The sampling area gives no scale: the analysis has pixels only."));
 }

@@ -13,6 +13,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "analysis/lift_phases.h"
 #include "app/environment.h"
 #include "video/mjpeg_avi_writer.h"
 #include "video/recording.h"
@@ -29,6 +30,7 @@ class QSlider;
 class QSpinBox;
 class QTabWidget;
 class QTimer;
+class LiftChartWindow;
 class MyGraphicsView;
 
 #ifndef KESTROVA_MOVIE_MODES
@@ -165,6 +167,8 @@ public:
     // Ticks written as the last frame again because the encoders were behind.
     int recRepeats_ = 0;
     int recTicks_ = 0;
+    // One row per recorded tick, kept beside the recording at stop.
+    std::vector<TraceRow> recRows_;
 
     /* ---- Apply workflow (analysis/apply_workflow.cpp) ---- */
     int analysis_start_frame = 0;
@@ -177,6 +181,31 @@ public:
     int manualFrame_ = 0;
     // The snapshot of each step, written as the manual movie at the end.
     std::vector<cv::Mat> frameList_;
+    // One row per click, and the frame the clicks fall on with its time.
+    std::vector<TraceRow> manualRows_;
+    int manualShownFrame_ = 0;
+    double manualShownTimeS_ = 0.0;
+
+    /* ---- Automatic analysis (analysis/auto_analysis.cpp) ---- */
+    // The height in pixels of the plate found around the target; 0 when none was.
+    float autoPlatePixel_ = 0.0f;
+
+    /* ---- Lift results (analysis/lift_results.cpp) ---- */
+    QAction* chartAction_ = nullptr;
+    LiftChartWindow* chartWindow_ = nullptr;
+    // The row of this live tick: the chart follows it and a recording keeps it.
+    TraceRow liveRow_;
+    // The last movie analysis or recording, for the chart window.
+    std::vector<TraceRow> chartRows_;
+    LiftResults chartResults_;
+    QString chartWhy_;
+    // Writes the trace, its phases and the chart beside a kept movie and shows
+    // them in the chart window; a failure is added to the prompt. `why` says
+    // why there are no cm, when there is no scale.
+    void keepLiftResults(const std::string& movieFile, const std::vector<TraceRow>& rows,
+                         const QString& why = QString());
+    // Makes liveRow_ from this tick's measurement and hands it to the chart.
+    void noteLiveRow(bool measured, double nowMs);
 
     /* ---- Shared: written by several subsystems ---- */
     // Apply workflow, and each tab's steps as they advance.
@@ -252,6 +281,9 @@ private slots:
     /* ---- Measurement overlay (analysis/overlay.cpp) ---- */
     void drawTextAreaBoxToScene(QGraphicsScene* GS_);
 
+    /* ---- Lift results (analysis/lift_results.cpp) ---- */
+    void showChartWindow();
+
     /* ---- Live camera loop (video/live_camera.cpp) ---- */
     void updateCamera();
 
@@ -311,7 +343,8 @@ private:
     // Milliseconds on the environment's clock since this window first read it.
     double liveClockMs();
     // Window, match, path and velocity of one processed tick.
-    void trackLiveTarget();
+    // False when the target was not found in this tick.
+    bool trackLiveTarget();
     void drawLiveTrail();
     double liveClockOrigin_ = 0.0;
     bool liveClockStarted_ = false;
@@ -334,6 +367,8 @@ private:
     // Whether the analysis has a movie and a target it can search; when not,
     // says so in the prompt.
     bool autoAnalysisReady();
+    // Looks for the plate around a target set on the frame shown.
+    void findAutoPlate(const cv::Rect& target);
 
     /* ---- Manual analysis (analysis/manual_analysis.cpp) ---- */
     void applyManualStep(int step);
@@ -345,7 +380,9 @@ private:
     /* ---- Recording (video/recording.cpp) ---- */
     void startRecording();
     void stopRecording(RecordingEnd why = RecordingEnd::User);
-    void reencodeRecording(const std::string& input, const std::string& output, int frames);
+    void keepRecordingResults(const std::string& movieFile);
+    // True when the re-encoded copy replaced the recording.
+    bool reencodeRecording(const std::string& input, const std::string& output, int frames);
     // Invokable so that a test can play the live loop's part.
     Q_INVOKABLE void recordTick();
 };

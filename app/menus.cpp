@@ -25,6 +25,9 @@ void MainWindow::createActions()
     strobeTypeBAction_ = new QAction(tr("&Movie file [Strobe TypeB]"), this);
     connect(strobeTypeBAction_, &QAction::triggered, this, &MainWindow::startStrobeMovieModeTypeB);
 
+    chartAction_ = new QAction(tr("&Chart"), this);
+    connect(chartAction_, &QAction::triggered, this, &MainWindow::showChartWindow);
+
     flipAction_ = new QAction(tr("&Flip"), this);
     flipAction_->setCheckable(true);
     connect(flipAction_, &QAction::triggered, this, &MainWindow::slotsViewFlip);
@@ -53,6 +56,7 @@ void MainWindow::createMenus()
     fpsMenu_ = viewMenu_->addMenu(tr("&FPS"));
     for (QAction* action : fpsActions_)
         fpsMenu_->addAction(action);
+    viewMenu_->addAction(chartAction_);
 }
 
 void MainWindow::slotsFPSMenu()

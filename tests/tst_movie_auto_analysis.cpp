@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "analysis/auto_analysis.h"
+#include "analysis/lift_phases.h"
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
 #include "support.h"
@@ -80,8 +81,19 @@ private slots:
             QVERIFY2(std::abs(d.x) <= 1 && std::abs(d.y) <= 1, qPrintable(QString::number(10 + i)));
         }
         // The analysed movie: the path up to each frame in cyan (one point draws nothing).
-        const auto frames = readAllFrames(work.path("output/" + work.outputMovies().value(0)));
+        const QString movie = work.path("output/" + work.outputMovies().value(0));
+        const auto frames = readAllFrames(movie);
         QCOMPARE(int(frames.size()), n);
+        // Beside it a row for each of its frames, in pixels only: the scene has no plate.
+        QFile csv(QString::fromStdString(companionFileName(movie.toStdString(), ".csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QStringList rows = QString(csv.readAll()).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), n + 1);
+        for (int i = 0; i < n; ++i) {
+            const QStringList f = rows[i + 1].split(',');
+            QCOMPARE(f[0].toInt(), 10 + i);
+            QVERIFY2(f[2].toFloat() == w.barX_[i] && f[4].isEmpty(), qPrintable(rows[i + 1]));
+        }
         auto point = [&](int j) { return cv::Point(int(w.barX_[j]), int(w.barY_[j])); };
         for (int i = 0; i < n; ++i) {
             QCOMPARE(frameMark(frames[i]), 10 + i);

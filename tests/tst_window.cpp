@@ -38,7 +38,8 @@ private slots:
             "Kestrova PC ver0.31 beta|Weight:|Text Box: X|Y| o:|Press [Analysis] button to start.|"
             "Analysis|Apply|Back|Analysis|Apply|Back|Weight[kg]|Text box position X[pixel]|Text "
             "box position Y[pixel]|Bar center initial height[cm]|&View>&Flip|&View>&FPS|&FPS>12|"
-            "&FPS>15|&FPS>20|&FPS>24|&FPS>30|Live Camera|Weight: 80[kg]|Max H: 124[cm]|      H: "
+            "&FPS>15|&FPS>20|&FPS>24|&FPS>30|&View>&Chart|Live Camera|Weight: 80[kg]|Max H: "
+            "124[cm]|      H: "
             "0[cm]|Max Vy: 999[cm/s]|      Vy:   0[cm/s]";
         if (movieModesEnabled)
             expected += "|Strobe movie frame d|Strobe movie frame number|Strobe movie error|"

@@ -92,8 +92,8 @@ void MainWindow::updateCamera()
         liveScene_.addPixmap(frameToPixmap(camera_frame));
     }
 
-    if (haveFrame && !templateMat.empty() && selectionState().dragging_ == 0)
-        trackLiveTarget();
+    const bool tracked =
+        haveFrame && !templateMat.empty() && selectionState().dragging_ == 0 && trackLiveTarget();
     drawLiveTrail();
 
     liveScene_.addRect(liveRect_, QPen(Qt::red, 5), Qt::NoBrush);
@@ -114,6 +114,7 @@ void MainWindow::updateCamera()
         measureVelocity(barVy_, platePixel_, vy_, maxVy_);
     }
     drawTextAreaBoxToScene(&liveScene_);
+    noteLiveRow(tracked, now);
 
     if (recState_ == 1) {
         // The snapshot is taken before the label, so recordings never show it.
@@ -131,18 +132,19 @@ void MainWindow::updateCamera()
     ++frameCount_;
 }
 
-void MainWindow::trackLiveTarget()
+bool MainWindow::trackLiveTarget()
 {
     const auto w = static_cast<float>(liveRect_.width());
     const auto h = static_cast<float>(liveRect_.height());
     cv::Point2f c;
     if (!trackTarget(camera_frame, templateMat, barX_, barY_, w, h, c))
-        return;
+        return false;
     liveRect_ = QRectF(c.x - w / 2, c.y - h / 2, w, h);
     appendCentre(barX_, barY_, c.x, c.y, trailMax_);
     const size_t n = barX_.size();
     if (n > 1)
         appendVelocity(barVy_, verticalVelocity(barY_[n - 2], barY_[n - 1], FPS_), trailMax_);
+    return true;
 }
 
 void MainWindow::drawLiveTrail()

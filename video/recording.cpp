@@ -15,6 +15,7 @@
 #include <QStorageInfo>
 #include <QStringList>
 
+#include "analysis/measurement.h"
 #include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "app/work_progress.h"
@@ -88,7 +89,7 @@ int ffmpegFrameCount(const std::string& output)
 // Runs the ffmpeg found in the working directory on the finished recording,
 // showing its frame count as it goes, and removes the recording only once its
 // re-encoded copy is there.
-void MainWindow::reencodeRecording(const std::string& input, const std::string& output, int frames)
+bool MainWindow::reencodeRecording(const std::string& input, const std::string& output, int frames)
 {
     const QString program = QDir::current().absoluteFilePath(ffmpegExecutableName());
     const QStringList arguments{"-i", QString::fromLocal8Bit(input.c_str()), "-b:v", "1.0M",
@@ -134,7 +135,7 @@ void MainWindow::reencodeRecording(const std::string& input, const std::string& 
                                  output, &why);
     if (!done) {
         diag("  re-encode failed (%s); the recording stays in %s\n", why.c_str(), input.c_str());
-        return;
+        return false;
     }
     QFile first(QString::fromLocal8Bit(input.c_str()));
     if (first.remove())
@@ -142,6 +143,7 @@ void MainWindow::reencodeRecording(const std::string& input, const std::string& 
     else
         diag("  could not remove %s: %s\n", input.c_str(),
              first.errorString().toLocal8Bit().constData());
+    return true;
 }
 
 void MainWindow::startRecording()
@@ -161,6 +163,7 @@ void MainWindow::startRecording()
     recHeld_ = 0;
     recRepeats_ = 0;
     recTicks_ = 0;
+    recRows_.clear();
     // The frame rate of the file is fixed now; a new rate would play the rest
     // at the wrong speed.
     fpsMenu_->setEnabled(false);
@@ -172,6 +175,8 @@ void MainWindow::recordTick()
         stopRecording(RecordingEnd::WriteFailed);
         return;
     }
+    recRows_.push_back(liveRow_);
+    recRows_.back().frame = recTicks_;
     switch (recordedTick(!camera_frame.empty(), recAnyPicture_)) {
     case RecordedTick::Held:
         ++recHeld_;
@@ -235,6 +240,7 @@ void MainWindow::stopRecording(RecordingEnd why)
         // What is on disk is all there is: no re-encode may replace or remove it.
         promptLabel_->setText("The recording could not be written completely: what was written "
                               "is kept.");
+        keepRecordingResults(recFileName_);
         return;
     }
     if (why == RecordingEnd::DiskLow)
@@ -245,6 +251,16 @@ void MainWindow::stopRecording(RecordingEnd why)
                 .arg(recRepeats_));
 
     const std::string reencodeName = makeOutputFileName(".avi");
-    if (ffmpegFlag == 1)
-        reencodeRecording(recFileName_, reencodeName, recWriter_.framesWritten());
+    const bool replaced = ffmpegFlag == 1 &&
+                          reencodeRecording(recFileName_, reencodeName, recWriter_.framesWritten());
+    keepRecordingResults(replaced ? reencodeName : recFileName_);
+}
+
+void MainWindow::keepRecordingResults(const std::string& movieFile)
+{
+    keepLiftResults(movieFile, recRows_,
+                    plateCalibrated(platePixel_)
+                        ? QString()
+                        : QString("The plate was not dragged: the recording has pixels only."));
+    recRows_.clear();
 }

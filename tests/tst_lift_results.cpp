@@ -1,0 +1,370 @@
+#include <cmath>
+#include <functional>
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+#include "analysis/lift_chart.h"
+#include "analysis/lift_phases.h"
+#include "analysis/lift_results.h"
+#include "app/mainwindow.h"
+#include "app/mygraphicsview.h"
+#include "support.h"
+
+// A lift whose motion is known exactly: rest, a squat rep, rest, a pull, the
+// drop into the catch, standing up, rest. Each move is a half cosine, so the
+// upward phases start and end where their moves do, and their peak and mean
+// velocities follow from range and duration alone.
+namespace
+{
+struct Move {
+    double start, duration, fromCm, toCm;
+};
+const Move kMoves[] = {{0.6, 0.9, 0, -40},
+                       {1.5, 0.8, -40, 0},
+                       {2.8, 0.6, 0, 60},
+                       {3.4, 0.5, 60, 30},
+                       {3.9, 0.8, 30, 60}};
+constexpr double kLiftSeconds = 5.2;
+constexpr double kPixelsPerCm = 121.0 / 45.0; // a plate of radius 60 covers 121 rows
+constexpr float kRestY = 290.0f;
+
+double heightAt(double t)
+{
+    double h = 0.0;
+    for (const Move& m : kMoves) {
+        if (t >= m.start + m.duration)
+            h = m.toCm;
+        else if (t > m.start)
+            return m.fromCm +
+                   (m.toCm - m.fromCm) * (1 - std::cos(M_PI * (t - m.start) / m.duration)) / 2;
+    }
+    return h;
+}
+
+cv::Point2f barAt(double t)
+{
+    return {320.0f + 4.0f * float(std::sin(t)), kRestY - float(heightAt(t) * kPixelsPerCm)};
+}
+
+// Plate, bar and a textured sleeve, drawn once around the centre of a canvas
+// and moved to the bar's place at subpixel precision; the tracker's whole
+// pixels then give the points half a pixel of noise.
+cv::Mat liftFrame(double t)
+{
+    static const cv::Mat background = [] {
+        cv::Mat b(480, 640, CV_8UC3);
+        cv::randu(b, cv::Scalar::all(150), cv::Scalar::all(200));
+        cv::GaussianBlur(b, b, {5, 5}, 0);
+        return b;
+    }();
+    static const std::pair<cv::Mat, cv::Mat> sprite = [] {
+        cv::Mat s(480, 640, CV_8UC3, cv::Scalar::all(0)), mask(480, 640, CV_8UC1, cv::Scalar(0));
+        const cv::Point c(320, 240);
+        cv::rectangle(s, {0, 234}, {320, 246}, cv::Scalar(90, 90, 90), cv::FILLED);
+        cv::circle(s, c, 60, cv::Scalar(40, 30, 30), cv::FILLED, cv::LINE_AA);
+        cv::circle(s, c, 56, cv::Scalar(60, 50, 50), 2, cv::LINE_AA);
+        cv::Mat sleeve = s(cv::Rect(308, 228, 24, 24));
+        cv::randu(sleeve, cv::Scalar::all(0), cv::Scalar::all(255));
+        cv::rectangle(mask, {0, 234}, {320, 246}, 255, cv::FILLED);
+        cv::circle(mask, c, 60, 255, cv::FILLED);
+        return std::make_pair(s, mask);
+    }();
+    const cv::Point2f p = barAt(t);
+    const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, p.x - 320, 0, 1, p.y - 240);
+    cv::Mat moved, mask, frame = background.clone();
+    cv::warpAffine(sprite.first, moved, shift, frame.size(), cv::INTER_LINEAR);
+    cv::warpAffine(sprite.second, mask, shift, frame.size(), cv::INTER_LINEAR);
+    moved.copyTo(frame, mask > 127);
+    return frame;
+}
+
+QStringList csvLines(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
+}
+
+double field(const QString& line, int i)
+{
+    return line.split(',').value(i).toDouble();
+}
+
+QString companion(const QString& movie, const char* suffix)
+{
+    return QString::fromStdString(companionFileName(movie.toStdString(), suffix));
+}
+
+// The phases kept beside `movie` against the truth: the same phase rule applied
+// to the exact motion at the times of the trace's rows, frame k showing the lift
+// at liftTime(k). `scale` turns true cm into the cm of the program's calibration;
+// a range may be off by `romCm` or `romShare` of itself, whichever is larger.
+void checkPhases(const QString& movie, const std::function<double(int)>& liftTime, double scale,
+                 double romCm, double romShare, double meanTolerance)
+{
+    std::vector<TraceRow> exact;
+    for (const QString& line : csvLines(companion(movie, ".csv")).mid(1)) {
+        TraceRow r;
+        r.frame = int(field(line, 0));
+        r.timeS = field(line, 1);
+        r.measured = true;
+        r.heightCm = heightAt(liftTime(r.frame)) * scale;
+        exact.push_back(r);
+    }
+    const std::vector<LiftPhase> truth = analyseLift(exact).phases;
+    QCOMPARE(int(truth.size()), 3); // the squat, the pull and standing up from the catch
+    const QStringList lines = csvLines(companion(movie, ".phases.csv"));
+    QVERIFY2(lines.size() == 1 + int(truth.size()), qPrintable(lines.join('\n')));
+    for (size_t i = 0; i < truth.size(); ++i) {
+        const LiftPhase& t = truth[i];
+        const QString l = lines[int(i) + 1] + QString(" against %1, %2, %3")
+                                                  .arg(t.rangeCm)
+                                                  .arg(t.peakVelocityMS)
+                                                  .arg(t.meanVelocityMS);
+        QVERIFY2(std::abs(field(l, 7) - t.rangeCm) <= std::max(romCm, romShare * t.rangeCm),
+                 qPrintable(l));
+        QVERIFY2(std::abs(field(l, 8) - t.peakVelocityMS) <= 0.05 * t.peakVelocityMS,
+                 qPrintable(l));
+        QVERIFY2(std::abs(field(l, 9) - t.meanVelocityMS) <= meanTolerance, qPrintable(l));
+    }
+}
+} // namespace
+
+class TstLiftResults : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { resetEnvironment(); }
+
+    // At 30 fps through the live loop: plate and target dragged, the chart open,
+    // R, the lift, R. Each recorded tick has its row, and the phases are the lift's.
+    void aRecordingKeepsItsNumbers()
+    {
+        WorkDir work;
+        FakeRig rig = installFakeRig([](int i) { return liftFrame(i / 30.0); });
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.fpsActions_[4]->trigger();
+        advance(rig, 100);
+        const cv::Point2f c = barAt(0);
+        dragOnView(w.liveView_, viewPointFor(w, int(c.x) - 70, int(c.y) - 60, 640, 480),
+                   viewPointFor(w, int(c.x) + 70, int(c.y) + 60, 640, 480));
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        dragOnView(w.liveView_, viewPointFor(w, int(c.x) - 12, int(c.y) - 12, 640, 480),
+                   viewPointFor(w, int(c.x) + 12, int(c.y) + 12, 640, 480));
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        QVERIFY(w.platePixel_ > 100 && w.platePixel_ < 140);
+        w.chartAction_->trigger();
+        QVERIFY(w.chartWindow_ && w.chartWindow_->isVisible());
+
+        // The recording starts with the lift's first frame.
+        rig.camera->reads = 0;
+        QTest::keyClick(&w, Qt::Key_R);
+        const int ticks = int(kLiftSeconds * 30);
+        // One tick per step of the clock, however slow the machine: a tick the
+        // loop catches up on later shows its frame late.
+        for (int i = 0; i < ticks; ++i) {
+            const int reads = rig.camera->reads;
+            *rig.clock += 1000.0 / 30 + 0.01; // clear of the grid's edge
+            QTRY_VERIFY(rig.camera->reads > reads);
+        }
+        QTest::keyClick(&w, Qt::Key_R);
+        QCOMPARE(w.recState_, 0);
+
+        const QString movie = work.path("output/" + work.outputMovies().value(0));
+        const QStringList rows = csvLines(companion(movie, ".csv"));
+        QCOMPARE(rows.size(), 1 + int(readAllFrames(movie).size()));
+        QVERIFY(rows.size() > ticks - 5);
+        for (int i = 1; i < rows.size(); ++i) { // timed by the live loop's clock
+            QCOMPARE(int(field(rows[i], 0)), i - 1);
+            QVERIFY2(std::abs(field(rows[i], 1) - (i - 1) * (1 / 30.0 + 1e-5)) < 1e-5,
+                     qPrintable(rows[i]));
+        }
+        checkPhases(
+            movie, [](int k) { return k / 30.0; }, kPixelsPerCm * 45 / w.platePixel_, 1.0, 0, 0.05);
+        QVERIFY(!QImage(companion(movie, ".png")).isNull());
+        // The live table took each phase once it had ended.
+        QTRY_COMPARE(w.chartWindow_->phaseTable()->rowCount(), 3);
+        w.close();
+        QTRY_VERIFY(!w.chartWindow_->isVisible());
+    }
+
+    // Movie Auto finds the plate itself; the rows carry each frame's timestamp,
+    // also where the frame intervals vary.
+    void anAnalysisFindsThePlate_data()
+    {
+        QTest::addColumn<double>("fps");
+        QTest::addColumn<bool>("variable");
+        QTest::addColumn<double>("meanTolerance");
+        QTest::newRow("25 fps") << 25.0 << false << 0.05;
+        QTest::newRow("30 fps") << 30.0 << false << 0.05;
+        QTest::newRow("60 fps") << 60.0 << false << 0.03;
+        QTest::newRow("MP4, intervals varying") << 30.0 << true << 0.05;
+    }
+    void anAnalysisFindsThePlate()
+    {
+        if (!movieModesEnabled)
+            QSKIP("the movie modes are not built in");
+        QFETCH(double, fps);
+        QFETCH(bool, variable);
+        QFETCH(double, meanTolerance);
+        WorkDir work;
+        installFakeRig(std::bind(solidFrame, 640, 480, cv::Scalar(40, 80, 120)));
+        // The variable movie shows the lift at times 1/30 s apart, stretched or
+        // squeezed by a fifth in turn; its timestamps say so.
+        auto timeOf = [&](int k) { return variable ? (k + 0.2 * (k % 2)) / fps : k / fps; };
+        const int frames = int(kLiftSeconds * fps);
+        QString movie = work.path("lift.avi");
+        QVERIFY(writeMjpgMovie(movie.toStdString(), frames, {640, 480}, fps,
+                               [&](int k) { return liftFrame(timeOf(k)); }));
+        if (variable) {
+            REQUIRE_FFMPEG();
+            QProcess ffmpeg;
+            ffmpeg.start(ffmpegPath(), {"-v", "error", "-y", "-i", movie, "-vf",
+                                        "settb=1/3000,setpts='(N+0.2*mod(N,2))/(30*TB)'",
+                                        "-fps_mode", "vfr", "-enc_time_base", "1/3000", "-c:v",
+                                        "mpeg4", "-q:v", "2", work.path("lift.mp4")});
+            QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+            movie = work.path("lift.mp4");
+        }
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.tabWidget_->setCurrentIndex(1);
+        answerNextFileDialog(movie);
+        w.movieAutoAction_->trigger();
+        QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
+        for (int value : {0, 1000}) {
+            w.animeSlider_->setValue(value);
+            QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        }
+        const cv::Point2f c = barAt(0);
+        dragOnView(w.autoView_, viewPointFor(w, int(c.x) - 12, int(c.y) - 12, 640, 480),
+                   viewPointFor(w, int(c.x) + 12, int(c.y) + 12, 640, 480));
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        QVERIFY2(std::abs(w.autoPlatePixel_ - 121) < 2.42,
+                 qPrintable(QString::number(w.autoPlatePixel_)));
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+
+        const QString out = work.path("output/" + work.outputMovies().value(0));
+        const QStringList rows = csvLines(companion(out, ".csv"));
+        QVERIFY(rows.size() > frames * 9 / 10);
+        for (int i = 1; i < rows.size(); ++i) {
+            const int k = int(field(rows[i], 0));
+            QVERIFY2(std::abs(field(rows[i], 1) - timeOf(k)) < 2e-3, qPrintable(rows[i]));
+        }
+        // True centimetres: the plate the program found sets the scale.
+        checkPhases(out, timeOf, 1.0, 0, 0.02, meanTolerance);
+        // The chart window shows the analysed range with its phases.
+        w.chartAction_->trigger();
+        QTRY_COMPARE(w.chartWindow_->phaseTable()->rowCount(), 3);
+    }
+
+    // Without a plate the analysis keeps pixels only, and the chart window says why.
+    void noPlateNoCentimetres()
+    {
+        if (!movieModesEnabled)
+            QSKIP("the movie modes are not built in");
+        WorkDir work;
+        installFakeRig(std::bind(solidFrame, 640, 480, cv::Scalar(40, 80, 120)));
+        const QString movie = work.movie("lift.avi", 20, {640, 480});
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.tabWidget_->setCurrentIndex(1);
+        answerNextFileDialog(movie);
+        w.movieAutoAction_->trigger();
+        QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
+        for (int value : {0, 1000}) {
+            w.animeSlider_->setValue(value);
+            QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        }
+        const cv::Point at = targetTopLeft(0, {640, 480});
+        dragOnView(w.autoView_, viewPointFor(w, at.x, at.y, 640, 480),
+                   viewPointFor(w, at.x + 32, at.y + 24, 640, 480));
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        QCOMPARE(w.autoPlatePixel_, 0.0f);
+        const QString out = work.path("output/" + work.outputMovies().value(0));
+        const QStringList rows = csvLines(companion(out, ".csv"));
+        QVERIFY(rows.size() > 10);
+        for (int i = 1; i < rows.size(); ++i) { // x and y, and nothing in cm
+            const QStringList f = rows[i].split(',');
+            QVERIFY2(!f[2].isEmpty() && f[4].isEmpty() && f[6].isEmpty(), qPrintable(rows[i]));
+        }
+        QCOMPARE(csvLines(companion(out, ".phases.csv")).size(), 1);
+        w.chartAction_->trigger();
+        QVERIFY(w.chartWindow_->messageLabel()->text().contains("No plate was found"));
+    }
+
+    // Movie Manual: one row per click, at the shown frame's time, in the scale of
+    // the sampling area.
+    void clicksKeepTheirNumbers()
+    {
+        if (!movieModesEnabled)
+            QSKIP("the movie modes are not built in");
+        WorkDir work;
+        installFakeRig(std::bind(solidFrame, 640, 480, cv::Scalar(40, 80, 120)));
+        const double fps = 25;
+        const int first = int(3.7 * fps), last = int(5.0 * fps);
+        const QString movie = work.path("lift.avi");
+        QVERIFY(writeMjpgMovie(movie.toStdString(), last + 1, {640, 480}, fps,
+                               [&](int k) { return liftFrame(k / fps); }));
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.tabWidget_->setCurrentIndex(2);
+        answerNextFileDialog(movie);
+        w.movieManualAction_->trigger();
+        QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
+        for (int k : {first, last}) {
+            w.animeSlider_->setValue((k * 1000 + last) / (last + 1));
+            QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        }
+        const cv::Point2f c = barAt(first / fps);
+        dragOnView(w.manualView_, viewPointFor(w, int(c.x) - 60, int(c.y) - 60, 640, 480),
+                   viewPointFor(w, int(c.x) + 60, int(c.y) + 60, 640, 480));
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        for (int k = first; w.step_ == 3; ++k) {
+            QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+            const cv::Point2f p = barAt(k / fps);
+            QTest::mouseClick(
+                w.manualView_->viewport(), Qt::LeftButton, {},
+                viewPointFor(w, int(std::lround(p.x)), int(std::lround(p.y)), 640, 480));
+        }
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+        const QString out = work.path("output/" + work.outputMovies().value(0));
+        const QStringList rows = csvLines(companion(out, ".csv"));
+        QCOMPARE(rows.size(), 1 + int(w.manualRows_.size()));
+        QVERIFY(rows.size() > 25);
+        for (int i = 1; i < rows.size(); ++i)
+            QVERIFY2(std::abs(field(rows[i], 1) - (i - 1) / fps) < 1e-6, qPrintable(rows[i]));
+        const QStringList phases = csvLines(companion(out, ".phases.csv"));
+        QCOMPARE(phases.size(), 2);
+        const double rom = 30 * kPixelsPerCm * 45 / w.platePixel_;
+        QVERIFY2(std::abs(field(phases[1], 7) - rom) <= 1.0, qPrintable(phases[1]));
+        const double peak = rom / 100 * M_PI / 2 / 0.8;
+        QVERIFY2(std::abs(field(phases[1], 8) - peak) <= 0.05 * peak, qPrintable(phases[1]));
+    }
+
+    void companionsThatCannotBeWritten()
+    {
+        LiftResults results;
+        const std::vector<TraceRow> rows(3);
+        QVERIFY(!writeLiftFiles("no/such/folder/cap1_X.avi", rows, results));
+    }
+};
+
+QTEST_MAIN(TstLiftResults)
+#include "tst_lift_results.moc"
