@@ -203,7 +203,8 @@ private slots:
         rows[41].heightCm = INFINITY;
         rows[42].timeS = NAN;
         rows[43].measured = false;
-        rows[44].timeS = rows[43].timeS; // a clock that stood still
+        rows[45].timeS = rows[44].timeS; // a clock that stood still
+        rows[0].timeS -= 2.0;            // found, then lost for two seconds
         const LiftResults holes = analyseLift(rows);
         QCOMPARE(holes.smoothedVelocityCmS.size(), n);
         for (size_t i : {40, 41, 42, 43})

@@ -55,24 +55,6 @@ cv::Mat scene(const Plate& p, cv::Size size, cv::Point target, int side)
     return f;
 }
 
-// The plate of tst_lift_results at rest: radius 60 (121 rows), the bar on the left.
-cv::Mat liftFrame()
-{
-    cv::Mat f(480, 640, CV_8UC3), s(480, 640, CV_8UC3, cv::Scalar::all(0));
-    cv::Mat mask(480, 640, CV_8UC1, cv::Scalar(0));
-    cv::randu(f, cv::Scalar::all(150), cv::Scalar::all(200));
-    cv::GaussianBlur(f, f, {5, 5}, 0);
-    cv::rectangle(s, {0, 284}, {320, 296}, cv::Scalar::all(90), cv::FILLED);
-    cv::circle(s, {320, 290}, 60, cv::Scalar(40, 30, 30), cv::FILLED, cv::LINE_AA);
-    cv::circle(s, {320, 290}, 56, cv::Scalar(60, 50, 50), 2, cv::LINE_AA);
-    cv::Mat sleeve = s(cv::Rect(308, 278, 24, 24));
-    cv::randu(sleeve, cv::Scalar::all(0), cv::Scalar::all(255));
-    cv::rectangle(mask, {0, 284}, {320, 296}, 255, cv::FILLED);
-    cv::circle(mask, {320, 290}, 60, 255, cv::FILLED);
-    s.copyTo(f, mask);
-    return f;
-}
-
 cv::Mat throughMovie(const cv::Mat& frame)
 {
     QTemporaryDir dir;
@@ -127,14 +109,10 @@ private slots:
         row("1920 x 1080, r 400",
             scene({400, 0.7, cv::Scalar::all(148), light}, {1920, 1080}, {900, 560}, 48),
             cv::Point(900, 560), 801, {48, 48});
-        row("lift frame", liftFrame(), cv::Point(320, 290), 121);
         row("no plate: textured wall", scene({0, 1, {}, light, 40, {}, false}, vga, mid, 24), mid,
             0);
         row("no plate: flat wall", scene({0, 1, {}, light, 0, {}, false}, vga, mid, 24), mid, 0);
         row("no plate: the bar only", scene({0, 1, {}, light}, vga, mid, 24), mid, 0);
-        const cv::Point corner = targetTopLeft(0, vga);
-        row("no plate: the lift scene", syntheticFrame(0, vga), corner + cv::Point(16, 12), 0,
-            {32, 24});
     }
     void plateHeight()
     {
