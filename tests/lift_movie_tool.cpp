@@ -1,7 +1,7 @@
 // The movie and the check of the end-to-end trail test (program_under_xvfb_trail.sh):
 //
-//   lift_movie_tool write <movie.avi>      writes the lift movie and prints where the plate
-//                                          and the target are and when the target moves
+//   lift_movie_tool write <movie.avi>      writes the lift movie and prints, for the shell,
+//                                          where the plate and the target are and when
 //   lift_movie_tool check <recording.avi>  checks the magenta trail in a recording of it
 //
 // The movie: a still 45 cm plate and a textured target that rests, is lifted and lowered
@@ -33,53 +33,23 @@ constexpr double kSway = 6.0;   // to the right at half height
 constexpr int kTarget = 40;     // side of the square target
 const cv::Point kPlateCentre(125, 320);
 constexpr int kPlateRadius = 100; // the plate is 2 * 100 pixels high: 45 cm
-
-// The trail's centre line may lie kAllowed from the path. The live view draws it with a
-// 5 pixel pen, and the codecs, which keep colour at half resolution, widen its coloured
-// edge by up to a pixel.
-constexpr double kAllowed = 2.0;
-constexpr double kHalfPen = 2.5;
-constexpr double kBlur = 1.0;
-
-double liftHeight(double seconds)
-{
-    if (seconds <= kLiftStart || seconds >= kLiftEnd)
-        return 0.0;
-    const double phase = (seconds - kLiftStart) / (kLiftEnd - kLiftStart);
-    return kLift * (1.0 - std::cos(2.0 * CV_PI * phase)) / 2.0;
-}
+const cv::Rect kPlateBox(kPlateCentre - cv::Point(kPlateRadius, kPlateRadius),
+                         cv::Size(2 * kPlateRadius, 2 * kPlateRadius));
+constexpr double kAllowed = 2.0; // px between the trail's centre line and the path
 
 double pathX(double height)
 {
     return kRestX + kSway * std::sin(CV_PI * std::clamp(height, 0.0, kLift) / kLift);
 }
 
-// The path as a column for each row, in pixel-edge coordinates (pixel i spans i..i+1).
-double pathXAtRow(double y)
-{
-    return pathX(kRestY - y);
-}
-
 // Top-left pixel of the target in frame k: the centre rounded to whole pixels, so the
 // drawn centre is at most half a pixel off the path.
 cv::Point targetTopLeft(int k)
 {
-    const double h = liftHeight(k / kFps);
+    const double phase = (k / kFps - kLiftStart) / (kLiftEnd - kLiftStart);
+    const double h = phase > 0 && phase < 1 ? kLift * (1 - std::cos(2 * CV_PI * phase)) / 2 : 0;
     return cv::Point(static_cast<int>(std::lround(pathX(h) - kTarget / 2.0)),
                      static_cast<int>(std::lround(kRestY - h - kTarget / 2.0)));
-}
-
-cv::Mat targetTexture()
-{
-    // Random grey blocks: one place in the frame matches, and no colour comes near magenta.
-    cv::Mat small(kTarget / 5, kTarget / 5, CV_8UC1);
-    cv::RNG rng(7);
-    rng.fill(small, cv::RNG::UNIFORM, 20, 236);
-    cv::Mat big;
-    cv::resize(small, big, cv::Size(kTarget, kTarget), 0, 0, cv::INTER_NEAREST);
-    cv::Mat bgr;
-    cv::cvtColor(big, bgr, cv::COLOR_GRAY2BGR);
-    return bgr;
 }
 
 cv::Mat background()
@@ -94,12 +64,6 @@ cv::Mat background()
     return image;
 }
 
-cv::Rect plateBox()
-{
-    return cv::Rect(kPlateCentre.x - kPlateRadius, kPlateCentre.y - kPlateRadius, 2 * kPlateRadius,
-                    2 * kPlateRadius);
-}
-
 int writeMovie(const std::string& path)
 {
     cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), kFps, kFrame);
@@ -107,71 +71,40 @@ int writeMovie(const std::string& path)
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }
+    // Random grey blocks: one place in the frame matches, and no colour comes near magenta.
+    cv::Mat small(kTarget / 5, kTarget / 5, CV_8UC1), texture;
+    cv::RNG(7).fill(small, cv::RNG::UNIFORM, 20, 236);
+    cv::resize(small, small, cv::Size(kTarget, kTarget), 0, 0, cv::INTER_NEAREST);
+    cv::cvtColor(small, texture, cv::COLOR_GRAY2BGR);
     const cv::Mat still = background();
-    const cv::Mat texture = targetTexture();
     for (int k = 0; k < kFrames; ++k) {
         cv::Mat frame = still.clone();
         texture.copyTo(frame(cv::Rect(targetTopLeft(k), texture.size())));
         writer.write(frame);
     }
     // What the script drags and when: rectangles in frame pixels, times in ms.
-    const cv::Rect plate = plateBox();
-    const cv::Point rest = targetTopLeft(0);
-    std::printf("frame %d %d\n", kFrame.width, kFrame.height);
-    std::printf("plate %d %d %d %d\n", plate.x, plate.y, plate.width, plate.height);
-    std::printf("target %d %d %d %d\n", rest.x, rest.y, kTarget, kTarget);
-    std::printf("rest_ms %d\n", static_cast<int>(kLiftStart * 1000));
-    std::printf("loop_ms %d\n", static_cast<int>(kFrames / kFps * 1000));
+    const cv::Rect p = kPlateBox, t(targetTopLeft(0), cv::Size(kTarget, kTarget));
+    std::printf("frame_w=%d frame_h=%d\nplate=(%d %d %d %d)\ntarget=(%d %d %d %d)\n", kFrame.width,
+                kFrame.height, p.x, p.y, p.width, p.height, t.x, t.y, t.width, t.height);
+    std::printf("rest_ms=%d loop_ms=%d\n", static_cast<int>(kLiftStart * 1000),
+                static_cast<int>(kFrames / kFps * 1000));
     return 0;
 }
 
-// Where the movie's picture lies in a recorded frame: the plate is searched for around
-// its own place, as the scene around the picture is only a few pixels larger.
-bool findPicture(const cv::Mat& recorded, const cv::Mat& plate, cv::Point& offset)
-{
-    constexpr int kSearch = 16;
-    const cv::Rect box = plateBox();
-    const cv::Rect area = cv::Rect(box.x - kSearch, box.y - kSearch, box.width + 2 * kSearch,
-                                   box.height + 2 * kSearch) &
-                          cv::Rect(cv::Point(0, 0), recorded.size());
-    if (area.width < plate.cols || area.height < plate.rows)
-        return false;
-    cv::Mat scores;
-    cv::matchTemplate(recorded(area), plate, scores, cv::TM_CCOEFF_NORMED);
-    double best = 0;
-    cv::Point at;
-    cv::minMaxLoc(scores, nullptr, &best, nullptr, &at);
-    offset = at + area.tl() - box.tl();
-    return best > 0.9;
-}
-
-cv::Mat magentaMask(const cv::Mat& bgr)
-{
-    // Magenta is hue 300 degrees (150 in OpenCV's half degrees). The red selection
-    // rectangle and its blend with the trail lie at 330 to 360 and stay out, and so
-    // do the faint colours the codecs ring around the green text.
-    cv::Mat hsv, mask;
-    cv::cvtColor(bgr, hsv, cv::COLOR_BGR2HSV);
-    cv::inRange(hsv, cv::Scalar(140, 128, 140), cv::Scalar(160, 255, 255), mask);
-    return mask;
-}
-
-cv::Mat redMask(const cv::Mat& bgr)
-{
-    cv::Mat hsv, low, high;
-    cv::cvtColor(bgr, hsv, cv::COLOR_BGR2HSV);
-    cv::inRange(hsv, cv::Scalar(0, 150, 150), cv::Scalar(8, 255, 255), low);
-    cv::inRange(hsv, cv::Scalar(172, 150, 150), cv::Scalar(180, 255, 255), high);
-    return low | high;
-}
-
-// The centre of the trail in a row whose magenta pixels span lo..hi. The codecs keep
-// colour at half resolution, so its edges fall on even columns; the brightness keeps
-// every column, and the line is much darker than the background beside it.
-bool rowCentre(const uchar* luma, int cols, int lo, int hi, double& centre)
+// The centre of the trail in a row, from the brightness: the codecs keep colour at half
+// resolution, so the magenta's edges fall on even columns, but the brightness keeps every
+// column, and the line is much darker than the background beside it.
+bool rowCentre(const uchar* magenta, const uchar* luma, int cols, double& centre)
 {
     constexpr int kNear = 3, kFar = 8;
-    if (lo - kFar < 0 || hi + kFar >= cols || hi - lo > 12)
+    int lo = cols, hi = -1;
+    for (int x = 0; x < cols; ++x)
+        if (magenta[x]) {
+            lo = std::min(lo, x);
+            hi = x;
+        }
+    // A single pixel can be the blurred edge of the line's end.
+    if (hi - lo < 1 || hi - lo > 12 || lo - kFar < 0 || hi + kFar >= cols)
         return false;
     std::vector<uchar> beside;
     for (int d = kNear + 1; d <= kFar; ++d) {
@@ -193,114 +126,60 @@ bool rowCentre(const uchar* luma, int cols, int lo, int hi, double& centre)
     return true;
 }
 
-struct Farthest {
-    double distance = 0;
-    int frame = -1;
-    int row = -1;
-    void take(double d, int f, int r)
-    {
-        if (d > distance)
-            *this = {d, f, r};
-    }
-};
-
 int checkRecording(const std::string& path)
 {
     cv::VideoCapture capture(path);
-    if (!capture.isOpened()) {
-        std::printf("FAIL: %s cannot be read\n", path.c_str());
-        return 1;
-    }
-    const cv::Mat plate = background()(plateBox()).clone();
-    const double top = kRestY - kLift;
-    Farthest centreOff, pixelOff;
-    int frames = 0, withTrail = 0, bestSpan = 0, bestFrame = -1;
-    double bestFilled = 0;
-    long pixels = 0, centres = 0;
-    cv::Mat recorded, luma;
-    for (int index = 0; capture.read(recorded); ++index) {
-        ++frames;
-        cv::Point offset;
-        if (!findPicture(recorded, plate, offset)) {
-            std::printf("FAIL: frame %d of %s does not show the movie's plate\n", index,
+    const cv::Mat plate = background()(kPlateBox);
+    // Where the movie's picture lies in the scene recorded around it, which is only a few
+    // pixels larger: the plate is searched for around its own place.
+    const cv::Rect area(kPlateBox.tl() - cv::Point(16, 16), kPlateBox.size() + cv::Size(32, 32));
+    double farthest = 0;
+    int frames = 0, mostRows = 0;
+    cv::Mat recorded, scores, hsv, luma, magenta, redLow, redHigh;
+    for (; capture.read(recorded); ++frames) {
+        double match = 0;
+        cv::Point at;
+        cv::matchTemplate(recorded(area), plate, scores, cv::TM_CCOEFF_NORMED);
+        cv::minMaxLoc(scores, nullptr, &match, nullptr, &at);
+        if (match < 0.9) {
+            std::printf("FAIL: frame %d of %s does not show the movie's plate\n", frames,
                         path.c_str());
             return 1;
         }
-        const cv::Mat mask = magentaMask(recorded);
-        const cv::Mat red = redMask(recorded);
+        const cv::Point offset = at + area.tl() - kPlateBox.tl();
         cv::cvtColor(recorded, luma, cv::COLOR_BGR2GRAY);
-        int first = -1, last = -1, rows = 0;
-        for (int y = 0; y < mask.rows; ++y) {
-            const uchar* row = mask.ptr<uchar>(y);
-            const double fy = y - offset.y + 0.5; // the row's middle in frame coordinates
-            const double expected = pathXAtRow(fy);
-            // Past the ends of the path, the way there counts too.
-            const double beyond = std::max({0.0, top - fy, fy - kRestY});
-            int count = 0, lo = mask.cols, hi = -1;
-            for (int x = 0; x < mask.cols; ++x) {
-                if (!row[x])
-                    continue;
-                ++count;
-                lo = std::min(lo, x);
-                hi = x;
-                pixelOff.take(std::hypot(x - offset.x + 0.5 - expected, beyond), index, y);
-            }
-            pixels += count;
-            // A single pixel can be the blurred edge of the line's end.
-            if (count < 2)
-                continue;
-            if (fy >= top - kHalfPen && fy <= kRestY + kHalfPen) {
-                first = first < 0 ? y : first;
-                last = y;
-                ++rows;
-            }
+        cv::cvtColor(recorded, hsv, cv::COLOR_BGR2HSV);
+        // Magenta is hue 300 degrees (150 in OpenCV's half degrees). The red selection
+        // rectangle and its blend with the trail lie at 330 to 360 and stay out, and so
+        // do the faint colours the codecs ring around the green text.
+        cv::inRange(hsv, cv::Scalar(140, 128, 140), cv::Scalar(160, 255, 255), magenta);
+        cv::inRange(hsv, cv::Scalar(0, 150, 150), cv::Scalar(8, 255, 255), redLow);
+        cv::inRange(hsv, cv::Scalar(172, 150, 150), cv::Scalar(180, 255, 255), redHigh);
+        int rows = 0;
+        for (int y = 0; y < recorded.rows; ++y) {
             // Where the selection rectangle crosses the row, the target lies under the
             // trail and the rectangle's edge covers it.
             double centre = 0;
-            if (cv::countNonZero(red.row(y)) > 0 ||
-                !rowCentre(luma.ptr<uchar>(y), luma.cols, lo, hi, centre))
+            if (cv::countNonZero(redLow.row(y) | redHigh.row(y)) > 0 ||
+                !rowCentre(magenta.ptr(y), luma.ptr(y), luma.cols, centre))
                 continue;
-            ++centres;
-            centreOff.take(std::fabs(centre - offset.x - expected), index, y);
+            const double fy = y - offset.y + 0.5; // the row's middle in frame coordinates
+            const double off = std::fabs(centre - offset.x - pathX(kRestY - fy));
+            farthest = std::max(farthest, off);
+            rows += fy > kRestY - kLift && fy < kRestY;
         }
-        if (rows == 0)
-            continue;
-        ++withTrail;
-        const int span = last - first;
-        if (span > bestSpan) {
-            bestSpan = span;
-            bestFrame = index;
-            bestFilled = rows / double(span + 1);
-        }
-    }
-    std::printf("%s: %d frames, %d with a trail, %ld trail pixels, %ld row centres\n", path.c_str(),
-                frames, withTrail, pixels, centres);
-    std::printf("  farthest from the path: row centre %.2f px (frame %d row %d), pixel %.2f px "
-                "(frame %d row %d)\n",
-                centreOff.distance, centreOff.frame, centreOff.row, pixelOff.distance,
-                pixelOff.frame, pixelOff.row);
-    std::printf("  longest trail: %d of the path's %.0f rows (frame %d), %.0f%% of them drawn\n",
-                bestSpan, kLift, bestFrame, 100 * bestFilled);
-    if (centreOff.distance > kAllowed) {
-        std::printf("FAIL: the trail's centre lies %.2f px from the target's path (at most "
-                    "%.1f allowed)\n",
-                    centreOff.distance, kAllowed);
-        return 1;
-    }
-    if (pixelOff.distance > kAllowed + kHalfPen + kBlur) {
-        std::printf("FAIL: a trail pixel lies %.2f px from the target's path (at most %.1f "
-                    "for a 5 px pen)\n",
-                    pixelOff.distance, kAllowed + kHalfPen + kBlur);
-        return 1;
+        mostRows = std::max(mostRows, rows);
     }
     // The trail holds the last 50 centres, over 4 s at 12 fps: the frames after the
     // lift show all of it, save the rows the selection rectangle and the cross cover.
-    if (bestSpan < 0.8 * kLift || bestFilled < 0.85 || centres < 5 * kLift) {
-        std::printf("FAIL: no frame shows the trail along most of the lift\n");
-        return 1;
-    }
-    std::printf("PASS\n");
-    return 0;
+    const int wanted = static_cast<int>(0.75 * kLift);
+    const bool pass = farthest <= kAllowed && mostRows >= wanted;
+    std::printf("%s: in %d frames of %s the trail's centre lies up to %.2f px from the target's "
+                "path (%.1f allowed), and one frame shows it in %d of the lift's %.0f rows (%d "
+                "wanted)\n",
+                pass ? "PASS" : "FAIL", frames, path.c_str(), farthest, kAllowed, mostRows, kLift,
+                wanted);
+    return pass ? 0 : 1;
 }
 
 } // namespace
