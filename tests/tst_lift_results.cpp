@@ -14,6 +14,7 @@
 
 #include "analysis/lift_chart.h"
 #include "analysis/lift_phases.h"
+#include "analysis/lift_results.h"
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
 #include "support.h"
@@ -348,6 +349,15 @@ private slots:
         checkPhases(
             out, [fps](int k) { return k / fps; }, kPixelsPerCm * 45 / w.platePixel_, 1.0, 0, 0.05,
             1);
+    }
+
+    void aFailedWriteIsSaid()
+    {
+        installFakeRig(std::bind(solidFrame, 640, 480, cv::Scalar(40, 80, 120)));
+        MainWindow w;
+        w.promptLabel_->setText("Saved.");
+        w.keepLiftResults("no/such/folder/cap1_X.avi", std::vector<TraceRow>(3));
+        QCOMPARE(w.promptLabel_->text(), QString("Saved. ") + kLiftFilesNotWritten);
     }
 };
 
