@@ -1,5 +1,6 @@
 // What a recording costs while it runs and when it stops: 60 s recorded at
-// 30 fps through the live loop, the frames written as they come.
+// 30 fps through the live loop while it traces a target, the frames written
+// as they come.
 //
 //   QT_QPA_PLATFORM=offscreen ./bench_recording --benchmark_out=recording.json > /dev/null
 //
@@ -92,6 +93,21 @@ void BM_RecordSixtySeconds(benchmark::State& state)
             clockMs += 1000.0 / 30.0 + 0.01;
             QMetaObject::invokeMethod(&w, "updateCamera");
         };
+        tick();
+        // Tracing a target while recording, as a coach does: a box of a twelfth
+        // of the height over the circle's right edge.
+        const int side = size.height / 12;
+        const cv::Point edge(size.width / 4 + 3 + size.height / 10, size.height / 2);
+        const cv::Rect target(edge.x - side / 2, edge.y - side / 2, side, side);
+        w.templateMat = w.currentFrameMat(target).clone();
+        w.liveRect_ = QRectF(target.x, target.y, side, side);
+        w.platePixel_ = 90.0f;
+        w.baseY_ = edge.y;
+        w.barX_.clear();
+        w.barY_.clear();
+        w.barVy_.clear();
+        // The first match after the target is set searches the whole frame,
+        // once, before the recording as when a coach presses Apply, then R.
         tick();
         std::ofstream("/proc/self/clear_refs") << "5"; // resets VmHWM
         const long before = peakKb();
