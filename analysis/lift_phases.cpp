@@ -411,21 +411,11 @@ bool writeTraceCsv(const std::string& path, const std::vector<TraceRow>& rows,
         const bool measured = r.measured && std::isfinite(r.x) && std::isfinite(r.y);
         const double smoothed =
             i < results.smoothedVelocityCmS.size() ? results.smoothedVelocityCmS[i] : kNaN;
-        text += ',';
-        if (measured)
-            appendNumber(text, r.x, 3);
-        text += ',';
-        if (measured)
-            appendNumber(text, r.y, 3);
-        text += ',';
-        if (measured)
-            appendNumber(text, r.heightCm, 3);
-        text += ',';
-        if (measured)
-            appendNumber(text, r.velocityCmS, 3);
-        text += ',';
-        if (measured)
-            appendNumber(text, smoothed, 3);
+        for (double value : {r.x, r.y, r.heightCm, r.velocityCmS, smoothed}) {
+            text += ',';
+            if (measured)
+                appendNumber(text, value, 3);
+        }
         text += "\r\n";
     }
     return writeWhole(path, text);

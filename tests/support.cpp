@@ -298,3 +298,16 @@ int shownFrame(const MainWindow& w)
                       static_cast<size_t>(image.bytesPerLine()));
     return frameMark(rgb);
 }
+
+double liftHeightAt(const std::vector<LiftMove>& moves, double t)
+{
+    double h = moves.empty() ? 0.0 : moves.front().fromCm;
+    for (const LiftMove& m : moves) {
+        if (t >= m.start + m.duration)
+            h = m.toCm;
+        else if (t > m.start)
+            return m.fromCm +
+                   (m.toCm - m.fromCm) * (1 - std::cos(M_PI * (t - m.start) / m.duration)) / 2;
+    }
+    return h;
+}

@@ -52,6 +52,14 @@ cv::Point2f targetCentre(int k, cv::Size frame);
 cv::Mat syntheticFrame(int k, cv::Size size, bool withTarget = true);
 int frameMark(const cv::Mat& image); // -1 for an empty image
 
+// A move of the bar from one height to another along a half cosine, and the
+// height at time t of a lift made of such moves (the first move's start height
+// before it, each move's end height after it).
+struct LiftMove {
+    double start, duration, fromCm, toCm;
+};
+double liftHeightAt(const std::vector<LiftMove>& moves, double t);
+
 bool writeMjpgMovie(const std::string& path, int frames, cv::Size size, double fps = 25.0,
                     const std::function<cv::Mat(int)>& frameAt = {});
 // MPEG-4 part 2 with keyframes `gop` frames apart, by ffmpeg.

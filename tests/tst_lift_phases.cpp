@@ -11,23 +11,7 @@
 namespace
 {
 
-// A move of the bar from one height to another along a half cosine.
-struct Move {
-    double start, duration, fromCm, toCm;
-};
-
-double heightAt(const std::vector<Move>& moves, double t)
-{
-    double h = moves.empty() ? 0.0 : moves.front().fromCm;
-    for (const Move& m : moves) {
-        if (t >= m.start + m.duration)
-            h = m.toCm;
-        else if (t > m.start)
-            return m.fromCm +
-                   (m.toCm - m.fromCm) * (1 - std::cos(M_PI * (t - m.start) / m.duration)) / 2;
-    }
-    return h;
-}
+using Move = LiftMove;
 
 // The heights a tracker gives at `fps`: whole pixels of a camera at 2.7 px/cm,
 // so half a pixel of noise, plus `jitterPx` of random noise on top.
@@ -44,7 +28,7 @@ std::vector<TraceRow> trace(const std::vector<Move>& moves, double seconds, doub
         r.frame = 10 + i;
         r.timeS = 50.0 + i / fps;
         r.measured = true;
-        r.y = std::round(y0 - heightAt(moves, i / fps) * pxPerCm + jitter(rng));
+        r.y = std::round(y0 - liftHeightAt(moves, i / fps) * pxPerCm + jitter(rng));
         r.heightCm = (y0 - r.y) / pxPerCm;
         rows.push_back(r);
     }
@@ -116,7 +100,7 @@ private slots:
         QFETCH(double, meanTolerance);
         std::vector<TraceRow> exact = trace(kCleanAndJerk, 6.0, fps);
         for (TraceRow& r : exact)
-            r.heightCm = heightAt(kCleanAndJerk, (r.timeS - 50.0));
+            r.heightCm = liftHeightAt(kCleanAndJerk, (r.timeS - 50.0));
         const std::vector<LiftPhase> truth = analyseLift(exact).phases;
         QCOMPARE(int(truth.size()), 3);
         int k = 0;

@@ -25,29 +25,18 @@
 // velocities follow from range and duration alone.
 namespace
 {
-struct Move {
-    double start, duration, fromCm, toCm;
-};
-const Move kMoves[] = {{0.6, 0.9, 0, -40},
-                       {1.5, 0.8, -40, 0},
-                       {2.8, 0.6, 0, 60},
-                       {3.4, 0.5, 60, 30},
-                       {3.9, 0.8, 30, 60}};
+const std::vector<LiftMove> kMoves = {{0.6, 0.9, 0, -40},
+                                      {1.5, 0.8, -40, 0},
+                                      {2.8, 0.6, 0, 60},
+                                      {3.4, 0.5, 60, 30},
+                                      {3.9, 0.8, 30, 60}};
 constexpr double kLiftSeconds = 5.2;
 constexpr double kPixelsPerCm = 121.0 / 45.0; // a plate of radius 60 covers 121 rows
 constexpr float kRestY = 290.0f;
 
 double heightAt(double t)
 {
-    double h = 0.0;
-    for (const Move& m : kMoves) {
-        if (t >= m.start + m.duration)
-            h = m.toCm;
-        else if (t > m.start)
-            return m.fromCm +
-                   (m.toCm - m.fromCm) * (1 - std::cos(M_PI * (t - m.start) / m.duration)) / 2;
-    }
-    return h;
+    return liftHeightAt(kMoves, t);
 }
 
 cv::Point2f barAt(double t)
