@@ -165,11 +165,12 @@ struct PhaseBounds {
     bool ended = false;
 };
 
-// The time the bar left its low (`forwards` false) or reached its peak: the
-// last (first) moment the smoothed height lies within `tolerance` of it, then
-// one Newton step along the velocity towards where it is zero, since the
-// smoothing rounds a corner and noise moves a plain extremum about. The step
-// stays between that moment and the extremum itself.
+// Where, as a grid index, the bar left its low `extremum` or (`peak`) reached
+// its peak: the last (first) moment before (after) the rise at `from` that the
+// smoothed height lies within `tolerance` of the extremum, then one Newton
+// step along the velocity towards where it is zero, since the smoothing rounds
+// a corner and noise moves a plain extremum about. The step stays between that
+// moment and the extremum itself.
 double boundaryIndex(const Grid& g, size_t extremum, size_t from, double tolerance, bool peak)
 {
     const double level = peak ? g.h[extremum] - tolerance : g.h[extremum] + tolerance;
