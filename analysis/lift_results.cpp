@@ -34,10 +34,10 @@ TraceRow movieTraceRow(int frame, double timeS, float x, float y, int baseY, flo
     row.y = y;
     if (!row.measured || !plateCalibrated(platePixel))
         return row;
-    const double cmPerPx = kPlateDiameterCm / static_cast<double>(platePixel);
-    row.heightCm = barCenterInit + (baseY - row.y) * cmPerPx;
+    row.heightCm = currentHeightCm(barCenterInit, y, baseY, platePixel);
     if (previous && previous->measured && timeS > previous->timeS)
-        row.velocityCmS = (previous->y - row.y) * cmPerPx / (timeS - previous->timeS);
+        row.velocityCmS = upwardVelocityCm(
+            static_cast<float>((row.y - previous->y) / (timeS - previous->timeS)), platePixel);
     return row;
 }
 
