@@ -6,6 +6,7 @@
 
 #include <sys/resource.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QGraphicsPixmapItem>
@@ -16,6 +17,8 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
 
@@ -282,6 +285,28 @@ void dragOnView(QGraphicsView* view, QPoint from, QPoint to)
     QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, to);
 }
 
+void dragOverFrame(const MainWindow& w, QGraphicsView* view, cv::Rect area, cv::Size frame)
+{
+    dragOnView(
+        view, viewPointFor(w, area.x, area.y, frame.width, frame.height),
+        viewPointFor(w, area.x + area.width, area.y + area.height, frame.width, frame.height));
+}
+
+void openMovieRange(MainWindow& w, int tab, QAction* action, const QString& movie, int first,
+                    int last, int frames)
+{
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.tabWidget_->setCurrentIndex(tab);
+    answerNextFileDialog(movie);
+    action->trigger();
+    QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
+    for (int k : {first, last}) {
+        w.animeSlider_->setValue((k * 1000 + frames - 1) / frames);
+        QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
+    }
+}
+
 QPoint viewPointFor(const MainWindow& w, int fx, int fy, int frameW, int frameH)
 {
     const SelectionOffset off = selectionOffset(w.viewWidth_, w.viewHeight_, frameW, frameH);
@@ -310,4 +335,12 @@ double liftHeightAt(const std::vector<LiftMove>& moves, double t)
                    (m.toCm - m.fromCm) * (1 - std::cos(M_PI * (t - m.start) / m.duration)) / 2;
     }
     return h;
+}
+
+QStringList csvLines(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
 }

@@ -18,6 +18,7 @@
 #include "app/environment.h"
 
 class MainWindow;
+class QAction;
 class QGraphicsView;
 class QPushButton;
 
@@ -66,6 +67,9 @@ bool writeMjpgMovie(const std::string& path, int frames, cv::Size size, double f
 bool convertToMpeg4(const QString& in, const QString& out, int gop);
 QString ffmpegPath(); // empty without ffmpeg
 std::vector<cv::Mat> readAllFrames(const QString& path);
+// The lines of a text file with CRLF line ends (a CSV file the program wrote);
+// empty when it cannot be read.
+QStringList csvLines(const QString& path);
 
 // A temporary working directory for one test case: the program's output/ and
 // temp/ land there, and so do the movies the test feeds in.
@@ -109,6 +113,14 @@ void cancelProgressAt(int done);
 void answerNextFileDialog(const QString& path);
 // Press, a few moves and a release on the view's viewport.
 void dragOnView(QGraphicsView* view, QPoint from, QPoint to);
+// The same over the rectangle `area` of a frame of `frame`'s size on the view.
+void dragOverFrame(const MainWindow& w, QGraphicsView* view, cv::Rect area,
+                   cv::Size frame = {640, 480});
+// Shows the window, opens `movie` on movie tab `tab` by its Mode `action`, and
+// chooses frames `first` to `last` of its `frames` with Analysis, the slider
+// and Apply.
+void openMovieRange(MainWindow& w, int tab, QAction* action, const QString& movie, int first,
+                    int last, int frames);
 // The viewport point over frame pixel (fx, fy) of a frame of frameW x frameH.
 QPoint viewPointFor(const MainWindow& w, int fx, int fy, int frameW, int frameH);
 // The frame index carried by the picture a movie scene shows; -1 without one.

@@ -47,8 +47,7 @@ private slots:
         w.tabWidget_->setCurrentIndex(1);
         w.animeSlider_->setValue(500);
         QCOMPARE(shownFrame(w), 5);
-        dragOnView(w.autoView_, viewPointFor(w, 10, 10, 160, 120),
-                   viewPointFor(w, 40, 30, 160, 120));
+        dragOverFrame(w, w.autoView_, cv::Rect(10, 10, 30, 20), {160, 120});
         QCOMPARE(w.autoScene_.items().size(), 2);
         QVERIFY(w.movieRectItem_ && w.movieRectItem_->scene() == &w.autoScene_);
     }

@@ -1,7 +1,6 @@
 #include <cmath>
 #include <random>
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -11,15 +10,16 @@
 namespace
 {
 
-using Move = LiftMove;
+using Moves = std::vector<LiftMove>;
 
 // The heights a tracker gives at `fps`: whole pixels of a camera at 2.7 px/cm,
-// so half a pixel of noise, plus `jitterPx` of random noise on top.
-std::vector<TraceRow> trace(const std::vector<Move>& moves, double seconds, double fps,
-                            double jitterPx = 0.0, unsigned seed = 1)
+// so half a pixel of noise, plus `jitterPx` of random noise on top; exactly,
+// with `exact`.
+std::vector<TraceRow> trace(const Moves& moves, double seconds, double fps, double jitterPx = 0.0,
+                            bool exact = false)
 {
     constexpr double pxPerCm = 2.7;
-    std::mt19937 rng(seed);
+    std::mt19937 rng(1);
     std::uniform_real_distribution<double> jitter(-jitterPx, jitterPx), offset(-0.5, 0.5);
     const double y0 = 300.0 + offset(rng);
     std::vector<TraceRow> rows;
@@ -29,7 +29,7 @@ std::vector<TraceRow> trace(const std::vector<Move>& moves, double seconds, doub
         r.timeS = 50.0 + i / fps;
         r.measured = true;
         r.y = std::round(y0 - liftHeightAt(moves, i / fps) * pxPerCm + jitter(rng));
-        r.heightCm = (y0 - r.y) / pxPerCm;
+        r.heightCm = exact ? liftHeightAt(moves, i / fps) : (y0 - r.y) / pxPerCm;
         rows.push_back(r);
     }
     return rows;
@@ -37,13 +37,12 @@ std::vector<TraceRow> trace(const std::vector<Move>& moves, double seconds, doub
 
 // A clean and jerk: the pull, the drop into the catch, standing up, then the dip
 // and drive of the jerk and the drop into the split; rests between.
-const std::vector<Move> kCleanAndJerk = {{0.5, 0.7, 0, 80},    {1.2, 0.4, 80, 45},
-                                         {1.8, 1.0, 45, 90},   {4.0, 0.3, 90, 78},
-                                         {4.3, 0.35, 78, 130}, {4.65, 0.3, 130, 115}};
+const Moves kCleanAndJerk = {{0.5, 0.7, 0, 80},  {1.2, 0.4, 80, 45},   {1.8, 1.0, 45, 90},
+                             {4.0, 0.3, 90, 78}, {4.3, 0.35, 78, 130}, {4.65, 0.3, 130, 115}};
 
 } // namespace
 
-Q_DECLARE_METATYPE(std::vector<Move>)
+Q_DECLARE_METATYPE(Moves)
 
 class TstLiftPhases : public QObject
 {
@@ -68,112 +67,85 @@ private slots:
             for (size_t i = 0; i < wave.size(); ++i)
                 wave[i] = std::sin(2 * M_PI * f * i / 120.0);
             const std::vector<double> out = zeroPhaseLowPass(wave, 120, 6);
-            double peak = 0;
-            for (size_t i = 300; i < 900; ++i) // away from the ends
-                peak = std::max(peak, std::abs(out[i]));
+            const double peak = *std::max_element(out.begin() + 300, out.begin() + 900);
             QVERIFY2(std::abs(peak - gain) < 0.01,
                      qPrintable(QString("%1 Hz: %2").arg(f).arg(peak)));
         }
         // What cannot be filtered comes back as it was.
-        const std::vector<double> bad = {1, NAN, 3};
-        QCOMPARE(zeroPhaseLowPass(bad, 60, 6).size(), size_t(3));
+        QCOMPARE(zeroPhaseLowPass({1, NAN, 3}, 60, 6).size(), size_t(3));
         QCOMPARE(zeroPhaseLowPass({1, 2, 3}, 60, 40), std::vector<double>({1, 2, 3}));
     }
 
     // On exact motion the rule finds the moves' own boundaries, within the
-    // rounding the smoothing gives a sudden start; with noise it finds what it
-    // finds on the exact motion.
+    // rounding the smoothing gives a sudden start. (How noise moves them is
+    // measured on the program's own traces, in tst_lift_results.)
     void phasesOfAKnownLift_data()
     {
         QTest::addColumn<double>("fps");
-        QTest::addColumn<double>("jitterPx");
-        QTest::addColumn<double>("meanTolerance");
-        QTest::newRow("25 fps") << 25.0 << 0.0 << 0.05;
-        QTest::newRow("30 fps") << 30.0 << 0.0 << 0.05;
-        QTest::newRow("60 fps") << 60.0 << 0.0 << 0.03;
-        QTest::newRow("60 fps, a pixel of jitter") << 60.0 << 1.0 << 0.03;
+        for (double fps : {25.0, 30.0, 60.0})
+            QTest::addRow("%g fps", fps) << fps;
     }
     void phasesOfAKnownLift()
     {
         QFETCH(double, fps);
-        QFETCH(double, jitterPx);
-        QFETCH(double, meanTolerance);
-        std::vector<TraceRow> exact = trace(kCleanAndJerk, 6.0, fps);
-        for (TraceRow& r : exact)
-            r.heightCm = liftHeightAt(kCleanAndJerk, (r.timeS - 50.0));
-        const std::vector<LiftPhase> truth = analyseLift(exact).phases;
-        QCOMPARE(int(truth.size()), 3);
-        int k = 0;
-        for (const Move& m : kCleanAndJerk) {
+        const std::vector<LiftPhase> found =
+            analyseLift(trace(kCleanAndJerk, 6.0, fps, 0, true)).phases;
+        QCOMPARE(int(found.size()), 3);
+        auto p = found.begin();
+        for (const LiftMove& m : kCleanAndJerk) {
             if (m.toCm - m.fromCm < kPhaseMinRiseCm)
                 continue;
-            const LiftPhase& p = truth[size_t(k++)];
             const double rom = m.toCm - m.fromCm;
-            QVERIFY(std::abs(p.startTimeS - 50 - m.start) < 0.03);
-            QVERIFY(std::abs(p.endTimeS - 50 - m.start - m.duration) < 0.03);
-            QVERIFY(std::abs(p.rangeCm - rom) < 0.5);
-            QVERIFY(std::abs(p.peakVelocityMS / (rom / 100 * M_PI / 2 / m.duration) - 1) < 0.03);
-            QVERIFY(std::abs(p.meanVelocityMS / (rom / 100 / m.duration) - 1) < 0.05);
-            QCOMPARE(p.startFrame, 10 + int(std::lround((p.startTimeS - 50) * fps)));
-            QVERIFY(p.ended);
-        }
-        for (unsigned seed = 1; seed <= 5; ++seed) {
-            const std::vector<LiftPhase> found =
-                analyseLift(trace(kCleanAndJerk, 6.0, fps, jitterPx, seed)).phases;
-            QCOMPARE(found.size(), truth.size());
-            for (size_t i = 0; i < truth.size(); ++i) {
-                QVERIFY(std::abs(found[i].rangeCm - truth[i].rangeCm) < 1.0);
-                QVERIFY(std::abs(found[i].peakVelocityMS / truth[i].peakVelocityMS - 1) < 0.05);
-                QVERIFY2(std::abs(found[i].meanVelocityMS - truth[i].meanVelocityMS) <
-                             meanTolerance,
-                         qPrintable(QString("phase %1, seed %2: %3 against %4")
-                                        .arg(i + 1)
-                                        .arg(seed)
-                                        .arg(found[i].meanVelocityMS)
-                                        .arg(truth[i].meanVelocityMS)));
-            }
+            QVERIFY(std::abs(p->startTimeS - 50 - m.start) < 0.03);
+            QVERIFY(std::abs(p->endTimeS - 50 - m.start - m.duration) < 0.03);
+            QVERIFY(std::abs(p->rangeCm - rom) < 0.5);
+            QVERIFY(std::abs(p->peakVelocityMS / (rom / 100 * M_PI / 2 / m.duration) - 1) < 0.03);
+            QVERIFY(std::abs(p->meanVelocityMS / (rom / 100 / m.duration) - 1) < 0.05);
+            QCOMPARE(p->startFrame, 10 + int(std::lround((p->startTimeS - 50) * fps)));
+            QVERIFY(p++->ended);
         }
     }
 
-    // Sway, and a pixel or two of jitter, make no phase of their own.
+    // Sway, and a pixel or two of jitter, make no phase of their own. A live
+    // trace that ends at the top is not over until the bar has stood there a
+    // moment.
     void whatIsAPhase_data()
     {
-        QTest::addColumn<std::vector<Move>>("moves");
+        QTest::addColumn<Moves>("moves");
+        QTest::addColumn<double>("seconds");
         QTest::addColumn<double>("jitterPx");
         QTest::addColumn<int>("phases");
-        QTest::newRow("rest") << std::vector<Move>{} << 2.0 << 0;
-        QTest::newRow("sway") << std::vector<Move>{{0.5, 1, 0, 3}, {1.5, 1, 3, 0}, {2.5, 1, 0, 3}}
-                              << 2.0 << 0;
+        QTest::addColumn<bool>("lastEnded");
+        QTest::newRow("rest") << Moves{} << 4.0 << 2.0 << 0 << false;
+        QTest::newRow("sway") << Moves{{0.5, 1, 0, 3}, {1.5, 1, 3, 0}, {2.5, 1, 0, 3}} << 4.0 << 2.0
+                              << 0 << false;
         QTest::newRow("8 cm up and down")
-            << std::vector<Move>{{1, 0.5, 0, 8}, {2, 0.5, 8, 0}, {3, 0.5, 0, 8}} << 1.0 << 0;
-        QTest::newRow("set down") << std::vector<Move>{{1, 0.8, 60, 0}} << 1.0 << 0;
-        QTest::newRow("a squat") << std::vector<Move>{{1, 1, 0, -45}, {2, 1, -45, 0}} << 1.0 << 1;
+            << Moves{{1, 0.5, 0, 8}, {2, 0.5, 8, 0}, {3, 0.5, 0, 8}} << 4.0 << 1.0 << 0 << false;
+        QTest::newRow("set down") << Moves{{1, 0.8, 60, 0}} << 4.0 << 1.0 << 0 << false;
+        QTest::newRow("a squat") << Moves{{1, 1, 0, -45}, {2, 1, -45, 0}} << 4.0 << 1.0 << 1
+                                 << true;
         QTest::newRow("a slow 1 cm dip on the way up")
-            << std::vector<Move>{{1, 0.5, 0, 30}, {1.5, 0.4, 30, 29}, {1.9, 0.5, 29, 60}} << 1.0
-            << 1;
+            << Moves{{1, 0.5, 0, 30}, {1.5, 0.4, 30, 29}, {1.9, 0.5, 29, 60}} << 4.0 << 1.0 << 1
+            << true;
         QTest::newRow("a 3 cm dip on the way up")
-            << std::vector<Move>{{1, 0.5, 0, 30}, {1.5, 0.2, 30, 27}, {1.7, 0.5, 27, 60}} << 1.0
-            << 2;
+            << Moves{{1, 0.5, 0, 30}, {1.5, 0.2, 30, 27}, {1.7, 0.5, 27, 60}} << 4.0 << 1.0 << 2
+            << true;
         QTest::newRow("a stop on the way up")
-            << std::vector<Move>{{1, 0.5, 0, 30}, {1.9, 0.5, 30, 60}} << 1.0 << 2;
+            << Moves{{1, 0.5, 0, 30}, {1.9, 0.5, 30, 60}} << 4.0 << 1.0 << 2 << true;
+        QTest::newRow("just at the top") << Moves{{1, 0.6, 0, 50}} << 1.62 << 0.0 << 1 << false;
+        QTest::newRow("standing at the top") << Moves{{1, 0.6, 0, 50}} << 2.2 << 0.0 << 1 << true;
     }
     void whatIsAPhase()
     {
-        QFETCH(std::vector<Move>, moves);
+        QFETCH(Moves, moves);
+        QFETCH(double, seconds);
         QFETCH(double, jitterPx);
         QFETCH(int, phases);
-        QCOMPARE(int(analyseLift(trace(moves, 4.0, 30, jitterPx)).phases.size()), phases);
-    }
-
-    // A live trace that stops at the top: the phase is not over until the bar
-    // has stood there a moment.
-    void endedOnceTheBarStands()
-    {
-        const std::vector<Move> up = {{1, 0.6, 0, 50}};
-        const std::vector<LiftPhase> rising = analyseLift(trace(up, 1.62, 30)).phases;
-        QCOMPARE(int(rising.size()), 1);
-        QVERIFY(!rising[0].ended);
-        QVERIFY(analyseLift(trace(up, 2.2, 30)).phases.at(0).ended);
+        QFETCH(bool, lastEnded);
+        const std::vector<LiftPhase> found =
+            analyseLift(trace(moves, seconds, 30, jitterPx)).phases;
+        QCOMPARE(int(found.size()), phases);
+        QCOMPARE(!found.empty() && found.back().ended, lastEnded);
     }
 
     // Rows that cannot take part are left out; with fewer than two there is nothing.
@@ -181,7 +153,6 @@ private slots:
     {
         QVERIFY(analyseLift({}).phases.empty());
         std::vector<TraceRow> rows = trace(kCleanAndJerk, 6.0, 30);
-        const size_t n = rows.size();
         const LiftResults whole = analyseLift(rows);
         rows[40].heightCm = NAN;
         rows[41].heightCm = INFINITY;
@@ -190,7 +161,7 @@ private slots:
         rows[45].timeS = rows[44].timeS; // a clock that stood still
         rows[0].timeS -= 2.0;            // found, then lost for two seconds
         const LiftResults holes = analyseLift(rows);
-        QCOMPARE(holes.smoothedVelocityCmS.size(), n);
+        QCOMPARE(holes.smoothedVelocityCmS.size(), rows.size());
         for (size_t i : {40, 41, 42, 43})
             QVERIFY(std::isnan(holes.smoothedVelocityCmS[i]));
         QCOMPARE(holes.phases.size(), whole.phases.size());
@@ -219,10 +190,8 @@ private slots:
         const LiftResults results = analyseLift(rows);
         const std::string csv = dir.filePath("t.csv").toStdString();
         QVERIFY(writeTraceCsv(csv, rows, results));
-        QFile f(QString::fromStdString(csv));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QStringList lines = QString(f.readAll()).split("\r\n");
-        QCOMPARE(lines.size(), int(rows.size()) + 2); // a header, and the last line ends too
+        const QStringList lines = csvLines(QString::fromStdString(csv));
+        QCOMPARE(lines.size(), int(rows.size()) + 1);
         QCOMPARE(lines[0], QString("frame,time_s,x_px,y_px,height_cm,velocity_cm_s,"
                                    "smoothed_velocity_cm_s"));
         QCOMPARE(lines[1].left(11), QString("10,0.000000"));
@@ -233,11 +202,9 @@ private slots:
 
         const std::string phases = dir.filePath("t.phases.csv").toStdString();
         QVERIFY(writePhasesCsv(phases, results.phases, rows.front().timeS));
-        QFile p(QString::fromStdString(phases));
-        QVERIFY(p.open(QIODevice::ReadOnly));
-        const QStringList phaseLines = QString(p.readAll()).split("\r\n", Qt::SkipEmptyParts);
+        const QStringList phaseLines = csvLines(QString::fromStdString(phases));
+        const QStringList first = phaseLines.value(1).split(',');
         QCOMPARE(phaseLines.size(), 4);
-        const QStringList first = phaseLines[1].split(',');
         QCOMPARE(first.size(), 11);
         QCOMPARE(first[1].toInt(), results.phases[0].startFrame);
         QVERIFY(std::abs(first[3].toDouble() - (results.phases[0].startTimeS - 50)) < 1e-6);

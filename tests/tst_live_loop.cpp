@@ -37,8 +37,7 @@ private slots:
         const cv::Rect target(targetTopLeft(first, kFrame), targetSize(kFrame));
         QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
         for (const cv::Rect r : {cv::Rect(100, 100, 50, 90), target}) { // the plate, the target
-            dragOnView(w.liveView_, viewPointFor(w, r.x, r.y, 640, 480),
-                       viewPointFor(w, r.x + r.width, r.y + r.height, 640, 480));
+            dragOverFrame(w, w.liveView_, r);
             QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
         }
         blankRead = first + 2; // neither it nor the tick a press is held over is traced

@@ -42,19 +42,9 @@ private slots:
         QFile file(work.movie("lift.avi", 60, {320, 240}));
         QVERIFY(end < 60 || file.resize(file.size() * 7 / 10));
         MainWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.tabWidget_->setCurrentIndex(1);
-        answerNextFileDialog(file.fileName());
-        w.movieAutoAction_->trigger();
-        QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
-        for (int k : {10, end}) {
-            w.animeSlider_->setValue((k * 1000 + 59) / 60);
-            QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
-        }
+        openMovieRange(w, 1, w.movieAutoAction_, file.fileName(), 10, end, 60);
         const cv::Point at = targetTopLeft(10, {320, 240}) - cv::Point(16, 12);
-        dragOnView(w.autoView_, viewPointFor(w, at.x, at.y, 320, 240),
-                   viewPointFor(w, at.x + 48, at.y + 36, 320, 240));
+        dragOverFrame(w, w.autoView_, cv::Rect(at, cv::Size(48, 36)), {320, 240});
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
         {
             std::optional<FileSizeLimit> limit;
@@ -85,9 +75,8 @@ private slots:
         const auto frames = readAllFrames(movie);
         QCOMPARE(int(frames.size()), n);
         // Beside it a row for each of its frames, in pixels only: the scene has no plate.
-        QFile csv(QString::fromStdString(companionFileName(movie.toStdString(), ".csv")));
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        const QStringList rows = QString(csv.readAll()).split("\r\n", Qt::SkipEmptyParts);
+        const QStringList rows =
+            csvLines(QString::fromStdString(companionFileName(movie.toStdString(), ".csv")));
         QCOMPARE(rows.size(), n + 1);
         for (int i = 0; i < n; ++i) {
             const QStringList f = rows[i + 1].split(',');

@@ -28,8 +28,7 @@ static void startManual(MainWindow& w, const WorkDir& work, int start, int end)
         w.animeSlider_->setValue(k * 100);
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
     }
-    dragOnView(w.manualView_, viewPointFor(w, 100, 100, 640, 480),
-               viewPointFor(w, 160, 190, 640, 480));
+    dragOverFrame(w, w.manualView_, cv::Rect(100, 100, 60, 90));
     QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
 }
 

@@ -61,8 +61,7 @@ private slots:
         QSignalSpy moved(w.liveView_, &MyGraphicsView::dragMoved);
         for (int step : {0, 1}) {
             w.step_ = step;
-            dragOnView(w.liveView_, viewPointFor(w, drag.x, drag.y, 320, 240),
-                       viewPointFor(w, drag.br().x, drag.br().y, 320, 240));
+            dragOverFrame(w, w.liveView_, drag, {320, 240});
         }
         QCOMPARE(moved.count(), 8);
         const bool shown = drag.x >= 0 && drag.y >= 0; // the red rectangle follows it
