@@ -527,6 +527,9 @@ void LiftChartWindow::redrawLive()
     const std::vector<TraceRow> rows(liveRows_.begin(), liveRows_.end());
     const LiftResults results = analyseLift(rows);
     addEndedPhases(results.phases);
+    // Closed, the window keeps its table; the chart is drawn when it shows again.
+    if (!isVisible())
+        return;
     const double last = rows.back().timeS - liveOriginS_;
     const double x0 = std::max(0.0, last - kLiveWindowS);
     chart->plot(rows, results.smoothedVelocityCmS, results.phases, liveOriginS_, x0,
@@ -557,6 +560,12 @@ void LiftChartWindow::fillTable(const std::vector<LiftPhase>& phases, double fir
     table_->setRowCount(0);
     for (size_t i = 0; i < phases.size(); ++i)
         appendPhaseRow(table_, int(i) + 1, phases[i], firstRowTimeS);
+}
+
+void LiftChartWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    redrawLive();
 }
 
 void LiftChartWindow::keyPressEvent(QKeyEvent* event)

@@ -50,8 +50,8 @@ public:
     // A new live target: the live chart and table start again.
     void clearLive();
     // What the throttle timer runs: analyse the recent rows, add the phases
-    // that ended to the table and redraw the last 10 seconds. Does nothing
-    // while a whole trace is shown.
+    // that ended to the table and redraw the last 10 seconds (while the
+    // window shows). Does nothing while a whole trace is shown.
     void redrawLive();
 
     QTableWidget* phaseTable() const { return table_; }
@@ -59,6 +59,7 @@ public:
     QChartView* chartView() const { return view_; }
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
