@@ -6,27 +6,11 @@
 
 #include <sys/resource.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QFileDialog>
-#include <QGraphicsPixmapItem>
-#include <QGraphicsView>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPointer>
 #include <QProcess>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QSlider>
-#include <QTabWidget>
-#include <QTimer>
-#include <QtTest>
 
-#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "analysis/drag_selection.h"
-#include "app/mainwindow.h"
 
 namespace
 {
@@ -64,6 +48,13 @@ void advance(FakeRig& rig, double ms)
 {
     *rig.clock += ms;
     QTest::qWait(5);
+}
+
+void nextTick(FakeRig& rig, double ms)
+{
+    const int reads = rig.camera->reads;
+    *rig.clock += ms;
+    QTRY_VERIFY(rig.camera->reads > reads);
 }
 
 cv::Mat solidFrame(int width, int height, cv::Scalar bgr)

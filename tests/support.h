@@ -8,19 +8,15 @@
 #include <string>
 #include <vector>
 
-#include <QDir>
-#include <QPoint>
-#include <QString>
-#include <QTemporaryDir>
+// What nearly every test uses comes with this header.
+#include <QtTest>
+#include <QtWidgets>
 
-#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "app/environment.h"
-
-class MainWindow;
-class QAction;
-class QGraphicsView;
-class QPushButton;
+#include "app/mainwindow.h"
+#include "app/mygraphicsview.h"
 
 // A camera that plays `frame(i)` on read i (an empty matrix: no picture).
 struct FakeCameraScript {
@@ -39,6 +35,9 @@ struct FakeRig {
 FakeRig installFakeRig(std::function<cv::Mat(int)> frame, bool cameraOpens = true);
 // Moves the clock on and lets the event loop run, so that the camera timer ticks.
 void advance(FakeRig& rig, double ms);
+// Moves the clock on and waits for the tick that reads the camera, however slow
+// the machine: a tick the loop catches up on later would show its frame late.
+void nextTick(FakeRig& rig, double ms);
 
 cv::Mat solidFrame(int width, int height, cv::Scalar bgr = cv::Scalar(40, 80, 120));
 // Uniform noise: every placement of a template in it is distinct.

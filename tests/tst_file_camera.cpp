@@ -1,11 +1,6 @@
 #include <cmath>
 
-#include <QMessageBox>
-#include <QTimer>
-#include <QtTest>
-
 #include "app/command_line.h"
-#include "app/mainwindow.h"
 #include "support.h"
 
 class TstFileCamera : public QObject

@@ -1,8 +1,3 @@
-#include <QtTest>
-#include <QtWidgets>
-
-#include "app/mainwindow.h"
-#include "app/mygraphicsview.h"
 #include "support.h"
 
 class TstFrameDisplay : public QObject

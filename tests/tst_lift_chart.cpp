@@ -2,8 +2,6 @@
 #include <memory>
 
 #include <QtCharts>
-#include <QtTest>
-#include <QtWidgets>
 
 #include "analysis/lift_chart.h"
 #include "support.h"
@@ -190,6 +188,13 @@ private slots:
         QCOMPARE(timeAxis(chart)->min(), 40.0 - 1 / 30.0 - 10.0);
         QCOMPARE(timeAxis(chart)->max(), 40.0 - 1 / 30.0);
         QCOMPARE(w.phaseTable()->item(1, 0)->text(), QString("2"));
+        w.hide(); // closed a while: the chart waits, and is drawn as the window shows again
+        for (const TraceRow& r : liftRows(lifts, 40.0, 41.0, 500))
+            w.appendLiveRow(r);
+        QTest::qWait(400);
+        QVERIFY(heightSeries(chart)->points().last().x() < 40.0);
+        w.show();
+        QVERIFY(heightSeries(chart)->points().last().x() > 40.9);
 
         w.clearLive();
         QCOMPARE(w.phaseTable()->rowCount(), 0);

@@ -1,11 +1,5 @@
-#include <QAction>
-#include <QPushButton>
-#include <QtTest>
-
 #include "analysis/live_tracking.h"
 #include "analysis/measurement.h"
-#include "app/mainwindow.h"
-#include "app/mygraphicsview.h"
 #include "support.h"
 
 static const cv::Size kFrame(640, 480);

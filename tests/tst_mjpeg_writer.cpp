@@ -1,5 +1,3 @@
-#include <QtTest>
-
 #include <opencv2/videoio.hpp>
 
 #include "support.h"

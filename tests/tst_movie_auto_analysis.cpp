@@ -1,16 +1,7 @@
 #include <optional>
 
-#include <QAction>
-#include <QLabel>
-#include <QPushButton>
-#include <QSlider>
-#include <QTabWidget>
-#include <QtTest>
-
 #include "analysis/auto_analysis.h"
 #include "analysis/lift_phases.h"
-#include "app/mainwindow.h"
-#include "app/mygraphicsview.h"
 #include "support.h"
 #include "video/movie_writer.h"
 

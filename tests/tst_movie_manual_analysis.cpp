@@ -1,14 +1,4 @@
-#include <QAction>
-#include <QFileInfo>
-#include <QLabel>
-#include <QPushButton>
-#include <QSlider>
-#include <QTabWidget>
-#include <QtTest>
-
 #include "analysis/manual_analysis.h"
-#include "app/mainwindow.h"
-#include "app/mygraphicsview.h"
 #include "support.h"
 
 // The lift movie (10 frames of 640 x 480, 10 fps) on the Manual tab, the range by

@@ -1,15 +1,5 @@
-#include <QAction>
-#include <QGraphicsPixmapItem>
-#include <QLabel>
-#include <QMenu>
-#include <QPushButton>
-#include <QSlider>
-#include <QTabWidget>
-#include <QtTest>
-
 #include <opencv2/imgcodecs.hpp>
 
-#include "app/mainwindow.h"
 #include "support.h"
 #include "video/frame_mapping.h"
 

@@ -1,10 +1,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QTemporaryDir>
-#include <QtTest>
-
-#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "analysis/plate_finder.h"

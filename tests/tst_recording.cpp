@@ -1,25 +1,10 @@
 #include <ctime>
 
-#include <QFile>
-#include <QFileInfo>
-#include <QLabel>
-#include <QMenu>
-#include <QSpinBox>
-#include <QtTest>
-
 #include <opencv2/imgcodecs.hpp>
 
-#include "app/mainwindow.h"
 #include "support.h"
 #include "video/output_naming.h"
 #include "video/recording.h"
-
-static void nextTick(FakeRig& rig) // one more processed tick of the live loop
-{
-    const int reads = rig.camera->reads;
-    advance(rig, 84);
-    QTRY_VERIFY(rig.camera->reads > reads);
-}
 
 // How close a picture stays to itself through JPEG at the recording writer's quality (95).
 static double jpegPsnr(const cv::Mat& image)
@@ -93,7 +78,7 @@ private slots:
         std::vector<cv::Mat> shown; // the live view at each recorded tick
         for (int i = 0; i < ticks.size(); ++i) {
             if (i > 0)
-                nextTick(rig);
+                nextTick(rig, 84);
             QTRY_COMPARE(w.frameCount_, i + 1);
             shown.push_back(MainWindow::sceneSnapshot(&w.liveScene_, false));
         }
@@ -142,7 +127,7 @@ private slots:
             const FileSizeLimit limit(200000); // a few noisy frames
             QTest::keyClick(&w, Qt::Key_R);
             for (int i = 0; i < 60 && w.recState_ == 1; ++i)
-                nextTick(rig);
+                nextTick(rig, 84);
         }
         QCOMPARE(w.recState_, 0);
         QCOMPARE(w.promptLabel_->text(), QString("The recording could not be written "
@@ -180,7 +165,7 @@ private slots:
             QTRY_COMPARE(w.frameCount_, 1);
             QTest::keyClicks(w.weightSpinBox_, QString::number(ticks));
             for (int i = 1; i < ticks; ++i)
-                nextTick(rig);
+                nextTick(rig, 84);
             QTRY_COMPARE(w.frameCount_, ticks);
             QTest::keyClick(w.weightSpinBox_, Qt::Key_R);
         }

@@ -1,7 +1,3 @@
-#include <QtTest>
-
-#include "app/mainwindow.h"
-#include "app/mygraphicsview.h"
 #include "app/selection_state.h"
 #include "support.h"
 

@@ -1,10 +1,6 @@
-#include <QtTest>
-#include <QtWidgets>
-
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "app/mainwindow.h"
 #include "strobe/strobe_compose.h"
 #include "strobe/strobe_rules.h"
 #include "strobe_oracle.h"

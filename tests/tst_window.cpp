@@ -1,9 +1,4 @@
-#include <QtTest>
-#include <QtWidgets>
-
 #include "analysis/overlay.h"
-#include "app/mainwindow.h"
-#include "app/mygraphicsview.h"
 #include "support.h"
 
 class TstWindow : public QObject
