@@ -1,8 +1,13 @@
 #pragma once
 
 #include <deque>
+#include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "video/trace_row.h"
+
+struct LiveTrace;
 
 // The arithmetic of the automatic bar path analysis, kept free of widgets so
 // that the numbers can be pinned down on their own.
@@ -52,4 +57,26 @@ private:
     int points_ = 0;
     cv::Point last_;
     int left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
+};
+
+// One frame of the automatic analysis: searches the template around the last
+// point of the path (the whole frame for the first), appends where the target
+// is to the path, which keeps every point, and returns the frame's row. A
+// frame where no search was possible keeps the last point, and a row that
+// measured nothing. Heights count up from `baseY`; without a usable
+// `platePixel` the cm fields stay empty.
+TraceRow analyseFrame(const cv::Mat& frame, const cv::Mat& templ, LiveTrace& trace, int k,
+                      double timeS, int baseY, float platePixel, float barCenterInit,
+                      const TraceRow* previous);
+
+// What an analysis run leaves for its end: the last frame (with the pixels
+// its burned-in path covers, so the clean picture can be shown), the rows of
+// the frames analysed, and why it stopped early, if it did.
+struct AutoRun {
+    cv::Mat lastFrame;
+    CleanPatch lastPatch;
+    std::vector<TraceRow> rows;
+    // The frame that could not be decoded; -1 when every frame could.
+    int undecodable = -1;
+    bool cancelled = false;
 };

@@ -1,13 +1,5 @@
 #pragma once
 
-#include <QPen>
-
-// The red outline of a selection rectangle on the movie views: a cosmetic
-// hairline. Qt's default pen is one scene unit wide, and even an empty
-// rectangle at the origin drawn with it would reach half a pixel left of and
-// above the picture, moving the scene's origin and with it every snapshot.
-QPen selectionPen();
-
 // Geometry of a rectangle dragged on a selection view. The views show their
 // frame unscaled and centred, so a view point becomes a frame point by taking
 // off the margin around the picture.

@@ -42,18 +42,6 @@ const QColor kBoxVelocityColour(214, 39, 40, 70);
 // Opaque, so that it hides the grid inside a phase and a phase reads as one band.
 const QColor kPhaseColour(255, 228, 160);
 
-const QStringList kPhaseColumns = {"phase",
-                                   "start frame",
-                                   "end frame",
-                                   "start s",
-                                   "end s",
-                                   "start cm",
-                                   "peak cm",
-                                   "range cm",
-                                   "peak m/s",
-                                   "mean m/s",
-                                   "time to peak velocity s"};
-
 // A tick step of 1, 2 or 5 times a power of ten giving about `ticks` ticks over `span`.
 double niceStep(double span, double ticks)
 {
@@ -353,17 +341,12 @@ private:
 
 void appendPhaseRow(QTableWidget* table, int number, const LiftPhase& p, double originS)
 {
-    const QStringList cells = {QString::number(number),
-                               QString::number(p.startFrame),
-                               QString::number(p.endFrame),
-                               QString::number(p.startTimeS - originS, 'f', 3),
-                               QString::number(p.endTimeS - originS, 'f', 3),
-                               QString::number(p.startHeightCm, 'f', 1),
-                               QString::number(p.peakHeightCm, 'f', 1),
-                               QString::number(p.rangeCm, 'f', 1),
-                               QString::number(p.peakVelocityMS, 'f', 2),
-                               QString::number(p.meanVelocityMS, 'f', 2),
-                               QString::number(p.timeToPeakVelocityS, 'f', 3)};
+    QStringList cells;
+    for (const PhaseColumn& column : kPhaseColumns) {
+        const double value = column.value(p, number, originS);
+        cells << (column.tableDecimals < 0 ? QString::number(static_cast<long long>(value))
+                                           : QString::number(value, 'f', column.tableDecimals));
+    }
     const int row = table->rowCount();
     table->insertRow(row);
     for (int c = 0; c < cells.size(); ++c) {
@@ -424,8 +407,11 @@ void LiftChartWindow::setupWidgets()
     view_->setRenderHint(QPainter::Antialiasing);
     view_->setMinimumHeight(300);
 
-    table_ = new PhaseTable(0, int(kPhaseColumns.size()), this);
-    table_->setHorizontalHeaderLabels(kPhaseColumns);
+    QStringList headers;
+    for (const PhaseColumn& column : kPhaseColumns)
+        headers << column.tableHeader;
+    table_ = new PhaseTable(0, int(std::size(kPhaseColumns)), this);
+    table_->setHorizontalHeaderLabels(headers);
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -464,22 +450,35 @@ void LiftChartWindow::showTrace(const std::vector<TraceRow>& rows, const LiftRes
 {
     followingLive_ = false;
     liveTimer_->stop();
-    if (auto* chart = dynamic_cast<LiftChart*>(view_->chart())) {
-        if (rows.empty()) {
-            chart->plot(rows, {}, {}, 0.0, 0.0, 1.0);
-        } else {
-            const double origin = rows.front().timeS;
-            chart->plot(rows, results.smoothedVelocityCmS, results.phases, origin, 0.0,
-                        rows.back().timeS - origin);
-        }
-    }
+    traceRows_ = rows;
+    traceResults_ = results;
+    tracePending_ = true;
+    if (isVisible())
+        plotTrace();
     fillTable(results.phases, rows.empty() ? 0.0 : rows.front().timeS);
     message_->setText(why);
     message_->setVisible(!why.isEmpty());
 }
 
+void LiftChartWindow::plotTrace()
+{
+    tracePending_ = false;
+    auto* chart = dynamic_cast<LiftChart*>(view_->chart());
+    if (!chart)
+        return;
+    if (traceRows_.empty()) {
+        chart->plot(traceRows_, {}, {}, 0.0, 0.0, 1.0);
+        return;
+    }
+    const double origin = traceRows_.front().timeS;
+    chart->plot(traceRows_, traceResults_.smoothedVelocityCmS, traceResults_.phases, origin, 0.0,
+                traceRows_.back().timeS - origin);
+}
+
 void LiftChartWindow::appendLiveRow(const TraceRow& row)
 {
+    if (!everShown_)
+        return;
     // A clock that went back is a source that started again.
     if (!liveRows_.empty() && row.timeS < liveRows_.back().timeS)
         clearLive();
@@ -565,6 +564,9 @@ void LiftChartWindow::fillTable(const std::vector<LiftPhase>& phases, double fir
 void LiftChartWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    everShown_ = true;
+    if (!followingLive_ && tracePending_)
+        plotTrace();
     redrawLive();
 }
 

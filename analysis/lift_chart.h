@@ -38,14 +38,18 @@ class LiftChartWindow : public QWidget
 public:
     explicit LiftChartWindow(QWidget* owner);
 
-    // A whole trace: a movie's analysed range or a manual analysis. `why`,
-    // when not empty, says why there are no cm and no phases (no scale).
+    // A whole trace: a movie's analysed range, a manual analysis or a
+    // recording. `why`, when not empty, says why there are no cm and no phases
+    // (no scale). The window keeps it until the live trace takes over; while
+    // closed it fills the table and draws the chart when it shows.
     void showTrace(const std::vector<TraceRow>& rows, const LiftResults& results,
                    const QString& why = QString());
 
     // The live trace: one row per processed tick. The window keeps the recent
     // rows, redraws at most a few times a second and follows the last
-    // 10 seconds; a phase enters the table once it has ended.
+    // 10 seconds; a phase enters the table once it has ended. Until the
+    // window is first shown it takes no rows, so the live loop pays nothing
+    // for a chart nobody opened.
     void appendLiveRow(const TraceRow& row);
     // A new live target: the live chart and table start again.
     void clearLive();
@@ -69,6 +73,7 @@ private:
     void addEndedPhases(const std::vector<LiftPhase>& phases);
     void copySelection() const;
     void fillTable(const std::vector<LiftPhase>& phases, double firstRowTimeS);
+    void plotTrace();
 
     QChartView* view_ = nullptr;
     QTableWidget* table_ = nullptr;
@@ -81,4 +86,9 @@ private:
     // chart and table count from it, however much history has been dropped.
     double liveOriginS_ = std::numeric_limits<double>::quiet_NaN();
     bool followingLive_ = true; // false while a whole trace is shown
+    bool everShown_ = false;
+    // The whole trace shown, and whether its chart waits for the window to show.
+    std::vector<TraceRow> traceRows_;
+    LiftResults traceResults_;
+    bool tracePending_ = false;
 };

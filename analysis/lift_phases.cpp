@@ -422,33 +422,52 @@ bool writeTraceCsv(const std::string& path, const std::vector<TraceRow>& rows,
     return writeWhole(path, text);
 }
 
+const PhaseColumn kPhaseColumns[11] = {
+    {"phase", "phase", -1, -1, [](const LiftPhase&, int n, double) { return double(n); }},
+    {"start_frame", "start frame", -1, -1,
+     [](const LiftPhase& p, int, double) { return double(p.startFrame); }},
+    {"end_frame", "end frame", -1, -1,
+     [](const LiftPhase& p, int, double) { return double(p.endFrame); }},
+    {"start_time_s", "start s", 6, 3,
+     [](const LiftPhase& p, int, double origin) { return p.startTimeS - origin; }},
+    {"end_time_s", "end s", 6, 3,
+     [](const LiftPhase& p, int, double origin) { return p.endTimeS - origin; }},
+    {"start_height_cm", "start cm", 3, 1,
+     [](const LiftPhase& p, int, double) { return p.startHeightCm; }},
+    {"peak_height_cm", "peak cm", 3, 1,
+     [](const LiftPhase& p, int, double) { return p.peakHeightCm; }},
+    {"range_of_motion_cm", "range cm", 3, 1,
+     [](const LiftPhase& p, int, double) { return p.rangeCm; }},
+    {"peak_velocity_m_s", "peak m/s", 4, 2,
+     [](const LiftPhase& p, int, double) { return p.peakVelocityMS; }},
+    {"mean_velocity_m_s", "mean m/s", 4, 2,
+     [](const LiftPhase& p, int, double) { return p.meanVelocityMS; }},
+    {"time_to_peak_velocity_s", "time to peak velocity s", 6, 3,
+     [](const LiftPhase& p, int, double) { return p.timeToPeakVelocityS; }},
+};
+
 bool writePhasesCsv(const std::string& path, const std::vector<LiftPhase>& phases,
                     double firstRowTimeS)
 {
-    std::string text = "phase,start_frame,end_frame,start_time_s,end_time_s,start_height_cm,"
-                       "peak_height_cm,range_of_motion_cm,peak_velocity_m_s,mean_velocity_m_s,"
-                       "time_to_peak_velocity_s\r\n";
+    std::string text;
+    for (const PhaseColumn& column : kPhaseColumns) {
+        if (!text.empty())
+            text += ',';
+        text += column.csvHeader;
+    }
+    text += "\r\n";
     if (!std::isfinite(firstRowTimeS))
         firstRowTimeS = 0.0;
     for (size_t i = 0; i < phases.size(); ++i) {
-        const LiftPhase& p = phases[i];
-        appendInt(text, static_cast<long long>(i) + 1);
-        for (int frame : {p.startFrame, p.endFrame}) {
-            text += ',';
-            appendInt(text, frame);
-        }
-        const double values[] = {p.startTimeS - firstRowTimeS,
-                                 p.endTimeS - firstRowTimeS,
-                                 p.startHeightCm,
-                                 p.peakHeightCm,
-                                 p.rangeCm,
-                                 p.peakVelocityMS,
-                                 p.meanVelocityMS,
-                                 p.timeToPeakVelocityS};
-        const int decimals[] = {6, 6, 3, 3, 3, 4, 4, 6};
-        for (size_t j = 0; j < std::size(values); ++j) {
-            text += ',';
-            appendNumber(text, values[j], decimals[j]);
+        const int number = static_cast<int>(i) + 1;
+        for (const PhaseColumn& column : kPhaseColumns) {
+            if (&column != kPhaseColumns)
+                text += ',';
+            const double value = column.value(phases[i], number, firstRowTimeS);
+            if (column.csvDecimals < 0)
+                appendInt(text, static_cast<long long>(value));
+            else
+                appendNumber(text, value, column.csvDecimals);
         }
         text += "\r\n";
     }

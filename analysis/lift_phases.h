@@ -1,30 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "video/trace_row.h"
+
 // The numbers a coach keeps from a trace: a smoothed velocity for every row,
 // the upward (concentric) phases of the lift, and the two CSV files written
 // beside a movie. Nothing here needs a widget.
-
-// One row of a trace: a recorded tick, an analysed frame or a click.
-struct TraceRow {
-    // The movie's frame index, or the tick number of a recording.
-    int frame = 0;
-    // Seconds on the source's own clock: the frame's timestamp in the file,
-    // or the live loop's clock. The files count from the first row.
-    double timeS = 0.0;
-    // False when the tick or frame measured nothing: its row has empty fields.
-    bool measured = false;
-    // The bar's centre in frame pixels, y downwards.
-    double x = 0.0;
-    double y = 0.0;
-    // Height in cm and velocity in cm/s (upward positive) as the box shows
-    // them; not finite when there is no scale.
-    double heightCm = std::numeric_limits<double>::quiet_NaN();
-    double velocityCmS = std::numeric_limits<double>::quiet_NaN();
-};
 
 // An upward phase starts at the last local minimum before the smoothed height
 // rises this far above it...
@@ -59,6 +44,19 @@ struct LiftPhase {
     // the live table waits for it to end.
     bool ended = true;
 };
+
+// One column of a phase as the phases file and the chart window's table show
+// it: both read this one list, in its order.
+struct PhaseColumn {
+    const char* csvHeader;
+    const char* tableHeader;
+    // Digits after the point; a whole number (the phase's number, a frame) has -1.
+    int csvDecimals;
+    int tableDecimals;
+    // The value for phase `number` (counted from 1), its times counted from `originS`.
+    double (*value)(const LiftPhase& phase, int number, double originS);
+};
+extern const PhaseColumn kPhaseColumns[11];
 
 struct LiftResults {
     // One entry per row, in cm/s; NaN for rows that measured nothing and for

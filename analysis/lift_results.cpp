@@ -2,13 +2,8 @@
 
 #include <cmath>
 
-#include <QAction>
-#include <QLabel>
-
 #include "analysis/lift_chart.h"
 #include "analysis/measurement.h"
-#include "app/diagnostics.h"
-#include "app/mainwindow.h"
 
 bool writeLiftFiles(const std::string& movieFile, const std::vector<TraceRow>& rows,
                     LiftResults& results)
@@ -52,51 +47,4 @@ double frameTimeS(double decoderMs, int frame, double fps, const TraceRow* previ
     if (previous && t < previous->timeS)
         return nominal;
     return t;
-}
-
-void MainWindow::keepLiftResults(const std::string& movieFile, const std::vector<TraceRow>& rows,
-                                 const QString& why)
-{
-    const bool written = writeLiftFiles(movieFile, rows, chartResults_);
-    chartRows_ = rows;
-    chartWhy_ = why;
-    if (!written) {
-        diag("  the files beside %s could not be written\n", movieFile.c_str());
-        const QString before = promptLabel_->text();
-        promptLabel_->setText(before.isEmpty() ? QString(kLiftFilesNotWritten)
-                                               : before + " " + kLiftFilesNotWritten);
-    }
-    if (chartWindow_)
-        chartWindow_->showTrace(chartRows_, chartResults_, chartWhy_);
-}
-
-void MainWindow::showChartWindow()
-{
-    if (!chartWindow_) {
-        chartWindow_ = new LiftChartWindow(this);
-        if (!chartRows_.empty())
-            chartWindow_->showTrace(chartRows_, chartResults_, chartWhy_);
-    }
-    chartWindow_->show();
-    chartWindow_->raise();
-    chartWindow_->activateWindow();
-}
-
-void MainWindow::noteLiveRow(bool measured, double nowMs)
-{
-    liveRow_ = TraceRow();
-    liveRow_.frame = frameCount_;
-    liveRow_.timeS = nowMs / 1000.0;
-    liveRow_.measured = measured && !barX_.empty() && !barY_.empty();
-    if (liveRow_.measured) {
-        liveRow_.x = barX_.back();
-        liveRow_.y = barY_.back();
-        // What the box shows, once it is calibrated.
-        if (plateCalibrated(platePixel_)) {
-            liveRow_.heightCm = height_;
-            liveRow_.velocityCmS = vy_;
-        }
-    }
-    if (chartWindow_ && !templateMat.empty())
-        chartWindow_->appendLiveRow(liveRow_);
 }

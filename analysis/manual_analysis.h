@@ -1,6 +1,26 @@
 #pragma once
 
 #include <deque>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "video/trace_row.h"
+
+struct LiveTrace;
+struct Measurement;
+
+// A manual analysis under way: the frame shown next, the snapshot of each
+// step, and a row per click. Only the manual analysis writes it.
+struct ManualSession {
+    int manualFrame_ = 0;
+    // The snapshot of each step, written as the manual movie at the end.
+    std::vector<cv::Mat> frameList_;
+    // One row per click, and the frame the clicks fall on with its time.
+    std::vector<TraceRow> manualRows_;
+    int manualShownFrame_ = 0;
+    double manualShownTimeS_ = 0.0;
+};
 
 // The arithmetic of the manual bar path analysis: the time between clicks and
 // the frames it may show. Heights and velocities in cm are the measurement
@@ -20,3 +40,14 @@ int manualRangeEnd(int endFrame, int frameCount);
 // `nextFrame`. A range that ends at or before its start is over at once, so
 // the steps never ask for frames the movie does not have.
 bool manualPhaseOver(int nextFrame, int endFrame, int frameCount);
+
+// A click at (x, y) on the frame `frame` of a movie of `fps` frames per second:
+// a point of the path, and its velocity from the click before when there was
+// time between them. Returns the click's row: heights count from the first
+// click, `platePixel` gives the scale.
+TraceRow addClick(LiveTrace& trace, int x, int y, int frame, float fps, int shownFrame,
+                  double shownTimeS, float platePixel, float barCenterInit);
+
+// The box of a manual step: heights from the first click (which becomes the
+// height reference), velocities from the clicks', as the box shows them.
+void measureClicks(Measurement& measure, const LiveTrace& trace, float barCenterInit);

@@ -11,6 +11,23 @@
 // coach comparing a recording with an earlier one expects the same numbers,
 // so each keeps its own.
 
+// The calibration and the values the measurement box shows. The guided
+// analysis writes it: the selections calibrate it, the live trace and the
+// manual steps measure into it (as the box shows them, limits applied).
+struct Measurement {
+    // Height in pixels of the dragged plate (live) or sampling area (manual).
+    float platePixel_ = 0.0f;
+    // The height in pixels of the plate found around the Movie Auto target; 0
+    // when none was.
+    float autoPlatePixel_ = 0.0f;
+    // The bar centre's row at its start position: the rise is measured from it.
+    int baseY_ = 0;
+    float maxHeight_ = 0.0f;
+    float height_ = 0.0f;
+    float maxVy_ = 0.0f;
+    float vy_ = 0.0f;
+};
+
 // The diameter of the calibration plate.
 constexpr float kPlateDiameterCm = 45.0f;
 

@@ -3,13 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include <QBrush>
-#include <QFont>
-#include <QGraphicsRectItem>
-#include <QGraphicsTextItem>
-#include <QPen>
-
-#include "app/mainwindow.h"
+#include "analysis/measurement.h"
 
 void limitOverlayValues(float& maxHeight, float& height, float& maxVy, float& vy)
 {
@@ -35,27 +29,8 @@ std::array<std::string, 5> overlayLines(int weight, float maxHeight, float heigh
     return {buf[0], buf[1], buf[2], buf[3], buf[4]};
 }
 
-void MainWindow::drawTextAreaBoxToScene(QGraphicsScene* GS_)
+Measurement shownMeasurement(Measurement m)
 {
-    const int x0 = textBoxX_;
-    const int y0 = textBoxY_;
-    // A hairline outline: Qt's default pen is one scene pixel wide, which
-    // would make the box a pixel larger than its stated size.
-    QPen outline(Qt::black, 0, Qt::SolidLine);
-    outline.setCosmetic(true);
-    QGraphicsRectItem* box =
-        GS_->addRect(x0, y0, textBoxWidth_, textBoxHeight_, outline, QBrush(Qt::black));
-    box->setOpacity(0.5);
-
-    QFont font;
-    font.setPixelSize(20);
-    font.setWeight(QFont::Bold);
-
-    limitOverlayValues(maxHeight_, height_, maxVy_, vy_);
-    const auto lines = overlayLines(weight_, maxHeight_, height_, maxVy_, vy_);
-    for (int i = 0; i < 5; ++i) {
-        QGraphicsTextItem* text = GS_->addText(QString::fromLatin1(lines[i].c_str()), font);
-        text->setPos(x0 + 5, y0 + 5 + 25 * i);
-        text->setDefaultTextColor(Qt::green);
-    }
+    limitOverlayValues(m.maxHeight_, m.height_, m.maxVy_, m.vy_);
+    return m;
 }

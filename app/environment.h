@@ -3,26 +3,11 @@
 #include <functional>
 #include <memory>
 
-#include <opencv2/core.hpp>
+#include "video/camera_source.h"
 
 // The two things the window takes from the machine that a test machine does
 // not have: the web camera and a real clock for the live loop. Everything
 // else (files, ffmpeg, widgets) is used for real, also in tests.
-
-class CameraSource
-{
-public:
-    virtual ~CameraSource() = default;
-    virtual bool open(int device) = 0;
-    virtual bool isOpened() const = 0;
-    // Reads the next frame; an unopened or unplugged camera yields an empty matrix.
-    virtual bool read(cv::Mat& frame) = 0;
-    // True once after the source jumped back to its start (a looping movie):
-    // the path drawn so far does not go on from there.
-    virtual bool restarted() { return false; }
-};
-
-std::unique_ptr<CameraSource> makeOpenCvCamera();
 
 struct Environment {
     std::function<std::unique_ptr<CameraSource>()> makeCamera = makeOpenCvCamera;

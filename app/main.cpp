@@ -2,6 +2,7 @@
 #include <QStringList>
 
 #include "app/command_line.h"
+#include "app/environment.h"
 #include "app/mainwindow.h"
 #include "app/termination.h"
 

@@ -19,9 +19,11 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/diagnostics.h"
+#include "analysis/lift_chart.h"
+#include "app/environment.h"
 #include "app/mygraphicsview.h"
 #include "app/selection_state.h"
+#include "video/diagnostics.h"
 #include "video/output_naming.h"
 
 namespace
@@ -38,7 +40,6 @@ MainWindow::MainWindow() : QMainWindow(nullptr)
 
     centralPanel_ = new QWidget;
     setCentralWidget(centralPanel_);
-    step_ = 0;
 
     animeSlider_ = new QSlider(Qt::Horizontal);
     animeSlider_->setRange(0, 1000);
@@ -51,19 +52,9 @@ MainWindow::MainWindow() : QMainWindow(nullptr)
     QWidget* topBar = setupTopBar();
     QWidget* bottomBar = setupBottomBar();
     setupLayout(topBar, bottomBar);
-    fillHistories();
     createActions();
     createMenus();
     startCameraTimer();
-
-    frameCount_ = 0;
-    maxHeight_ = 0.0f;
-    height_ = 0.0f;
-    maxVy_ = 0.0f;
-    vy_ = 0.0f;
-    movie_frame_num = 0;
-    analysis_start_frame = 0;
-    analysis_end_frame = 0;
 
     setGeometry(300, 30, 500, 600);
     keepOnScreen();
@@ -131,8 +122,8 @@ void MainWindow::setupViews()
 void MainWindow::openCamera()
 {
     const Environment& env = environment();
-    cap = env.makeCamera();
-    cap->open(env.cameraDevice);
+    camera_.cap = env.makeCamera();
+    camera_.cap->open(env.cameraDevice);
     // Some cameras open at once but deliver their first picture only after a
     // while: read through the wait, so that one that comes late in it still
     // sizes the tabs.
@@ -142,27 +133,26 @@ void MainWindow::openCamera()
     while (Clock::now() < end) {
         std::this_thread::sleep_for(
             std::min<Clock::duration>(std::chrono::milliseconds(100), end - Clock::now()));
-        if (early.empty() && cap->isOpened())
-            cap->read(early);
+        if (early.empty() && camera_.cap->isOpened())
+            camera_.cap->read(early);
     }
-    if (!cap->isOpened()) {
+    if (!camera_.cap->isOpened()) {
         QMessageBox box;
         box.setWindowTitle("Error Message");
         box.setText(
             "There is no web camera in this PC.\n Please set web camera and restart the App.");
         box.addButton(tr("OK"), QMessageBox::ActionRole);
         box.exec();
-        noCamera_ = 1;
+        camera_.noCamera_ = 1;
     }
     diag("cap opened\n");
 
-    cap->read(camera_frame);
-    if (camera_frame.empty())
-        camera_frame = early;
-    liveRect_ = QRectF(0, 0, 0, 0);
-    cameraWidth_ = camera_frame.cols;
-    cameraHeight_ = camera_frame.rows;
-    diag("camera_frame: %d, %d\n", cameraWidth_, cameraHeight_);
+    camera_.cap->read(camera_.camera_frame);
+    if (camera_.camera_frame.empty())
+        camera_.camera_frame = early;
+    camera_.cameraWidth_ = camera_.camera_frame.cols;
+    camera_.cameraHeight_ = camera_.camera_frame.rows;
+    diag("camera_frame: %d, %d\n", camera_.cameraWidth_, camera_.cameraHeight_);
 }
 
 QSize MainWindow::screenRoom() const
@@ -185,7 +175,8 @@ void MainWindow::sizeTabsToCamera()
     if (movieModesEnabled)
         bars += animeSlider_->sizeHint().height();
     const QSize room = screenRoom() - QSize(0, bars);
-    tabWidget_->setFixedSize(QSize(cameraWidth_ + 15, cameraHeight_ + 35).boundedTo(room));
+    tabWidget_->setFixedSize(
+        QSize(camera_.cameraWidth_ + 15, camera_.cameraHeight_ + 35).boundedTo(room));
 }
 
 void MainWindow::keepOnScreen()
@@ -234,30 +225,30 @@ QSpinBox* MainWindow::makeSpinBox(int maximum, void (MainWindow::*slot)(), const
 QWidget* MainWindow::setupTopBar()
 {
     weightSpinBox_ = makeSpinBox(999, &MainWindow::weightEntered, "Weight[kg]", 0);
-    weight_ = 0;
+    settings_.weight_ = 0;
 
     barCenterSpinBox_ =
         makeSpinBox(999, &MainWindow::barCenterInitPosEntered, "Bar center initial height[cm]", 23);
-    barCenterInitPos_ = 23.0f;
-    textBoxWidth_ = 220;
-    textBoxHeight_ = 140;
+    settings_.barCenterInitPos_ = 23.0f;
+    settings_.textBoxWidth_ = 220;
+    settings_.textBoxHeight_ = 140;
 
     // The box starts in the top right corner of a 640 pixel wide picture.
-    textBoxX_ = 635 - textBoxWidth_;
-    textXSpinBox_ =
-        makeSpinBox(999, &MainWindow::textPosEntered, "Text box position X[pixel]", textBoxX_);
-    textBoxY_ = 3;
-    textYSpinBox_ =
-        makeSpinBox(999, &MainWindow::textPosEntered, "Text box position Y[pixel]", textBoxY_);
+    settings_.textBoxX_ = 635 - settings_.textBoxWidth_;
+    textXSpinBox_ = makeSpinBox(999, &MainWindow::textPosEntered, "Text box position X[pixel]",
+                                settings_.textBoxX_);
+    settings_.textBoxY_ = 3;
+    textYSpinBox_ = makeSpinBox(999, &MainWindow::textPosEntered, "Text box position Y[pixel]",
+                                settings_.textBoxY_);
 
     // The strobe settings keep their start values in the variables; the boxes
     // only show them.
-    strobeStepSpinBox_ =
-        makeSpinBox(999, &MainWindow::strobeFrameEntered, "Strobe movie frame d", strobeFrameStep_);
+    strobeStepSpinBox_ = makeSpinBox(999, &MainWindow::strobeFrameEntered, "Strobe movie frame d",
+                                     settings_.strobeFrameStep_);
     strobeNumberSpinBox_ = makeSpinBox(999, &MainWindow::strobeFrameEntered,
-                                       "Strobe movie frame number", strobeFrameNumber_);
-    strobeErrorSpinBox_ =
-        makeSpinBox(765, &MainWindow::strobeFrameEntered, "Strobe movie error", strobeError_);
+                                       "Strobe movie frame number", settings_.strobeFrameNumber_);
+    strobeErrorSpinBox_ = makeSpinBox(765, &MainWindow::strobeFrameEntered, "Strobe movie error",
+                                      settings_.strobeError_);
 
     auto* topBar = new QWidget(this);
     topBar->setFixedHeight(kBarHeight);
@@ -323,29 +314,19 @@ void MainWindow::setupLayout(QWidget* topBar, QWidget* bottomBar)
     grid->setAlignment(Qt::AlignTop);
 }
 
-void MainWindow::fillHistories()
-{
-    for (int i = 0; i < trailMax_; ++i) {
-        barX_.push_back(10.0f * i);
-        barY_.push_back(10.0f * i);
-        barVy_.push_back(0.0f);
-        barFrame_.push_back(-1);
-    }
-}
-
 void MainWindow::startCameraTimer()
 {
     cameraTimer_ = new QTimer(this);
     connect(cameraTimer_, &QTimer::timeout, this, &MainWindow::updateCamera);
-    cameraTimer_->start(timerInterval_);
+    cameraTimer_->start(camera_.timerInterval_);
 }
 
 void MainWindow::probeFfmpeg()
 {
-    ffmpegFlag = 0;
+    rec_.ffmpegFlag = 0;
     if (fexist(ffmpegExecutableName()))
-        ffmpegFlag = 1;
-    diag("ffmpegFlag = %d\n", ffmpegFlag);
+        rec_.ffmpegFlag = 1;
+    diag("ffmpegFlag = %d\n", rec_.ffmpegFlag);
 }
 
 int MainWindow::fexist(const std::string& filename)
@@ -360,7 +341,7 @@ int MainWindow::fexist(const std::string& filename)
 void MainWindow::resizeEvent(QResizeEvent*)
 {
     diag("MainWindow::resizeEvent\n");
-    viewWidth_ = autoView_->width();
-    viewHeight_ = autoView_->height();
-    diag("  w=%d, h=%d\n", viewWidth_, viewHeight_);
+    shell_.viewWidth_ = autoView_->width();
+    shell_.viewHeight_ = autoView_->height();
+    diag("  w=%d, h=%d\n", shell_.viewWidth_, shell_.viewHeight_);
 }

@@ -2,8 +2,8 @@
 
 #include <QMouseEvent>
 
-#include "app/diagnostics.h"
 #include "app/selection_state.h"
+#include "video/diagnostics.h"
 
 SelectionState& selectionState()
 {

@@ -22,7 +22,7 @@ WorkProgress::WorkProgress(MainWindow* window, const QString& label, int total, 
         dialog_->setCancelButton(nullptr);
     // Until the dialog shows, the window still takes clicks while the events
     // run; nothing else may start meanwhile.
-    if (window_->workDepth_++ == 0) {
+    if (window_->shell_.workDepth_++ == 0) {
         window_->centralPanel_->setEnabled(false);
         window_->menuBar()->setEnabled(false);
     }
@@ -31,7 +31,7 @@ WorkProgress::WorkProgress(MainWindow* window, const QString& label, int total, 
 WorkProgress::~WorkProgress()
 {
     delete dialog_;
-    if (--window_->workDepth_ == 0) {
+    if (--window_->shell_.workDepth_ == 0) {
         window_->centralPanel_->setEnabled(true);
         window_->menuBar()->setEnabled(true);
     }
@@ -48,7 +48,7 @@ bool WorkProgress::update(int done)
         QCoreApplication::processEvents();
     if (dialog_->wasCanceled())
         cancelled_ = true;
-    if (window_->cancelRequested_)
+    if (window_->shell_.cancelRequested_)
         cancelled_ = true;
     return !cancelled_;
 }

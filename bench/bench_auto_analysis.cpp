@@ -150,20 +150,21 @@ void analysis(benchmark::State& state, const std::string& key, bool writeMovie)
         state.PauseTiming();
         // As the workflow leaves it: the movie open, the start frame shown and
         // the target cut from it.
-        w.movieCapture1.open(path);
+        w.movie_.movieCapture1.open(path);
         cv::Mat first;
-        w.movieCapture1.read(first);
-        w.movie_frame_num = static_cast<int>(w.movieCapture1.get(cv::CAP_PROP_FRAME_COUNT));
-        w.movieWidth = first.cols;
-        w.movieHeight = first.rows;
-        w.templateMat =
+        w.movie_.movieCapture1.read(first);
+        w.movie_.movie_frame_num =
+            static_cast<int>(w.movie_.movieCapture1.get(cv::CAP_PROP_FRAME_COUNT));
+        w.movie_.movieWidth = first.cols;
+        w.movie_.movieHeight = first.rows;
+        w.live_.templateMat =
             first(cv::Rect(targetTopLeft(0, first.size()), targetSize(first.size()))).clone();
-        w.analysis_start_frame = 0;
-        w.analysis_end_frame = kFrames;
+        w.flow_.analysis_start_frame = 0;
+        w.flow_.analysis_end_frame = kFrames;
         state.ResumeTiming();
         QMetaObject::invokeMethod(&w, "barPathAnalysisMode");
         state.PauseTiming();
-        if (static_cast<int>(w.barX_.size()) != kFrames)
+        if (static_cast<int>(w.live_.barX_.size()) != kFrames)
             state.SkipWithError("analysis stopped early");
         // Outputs named to the second would otherwise overwrite each other.
         QDir("output").removeRecursively();

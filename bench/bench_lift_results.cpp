@@ -115,16 +115,16 @@ void BM_LiveLoopWithChart(benchmark::State& state)
         w.show();
         w.fpsActions_[4]->trigger();
         // Calibrated and tracking, as after the Apply steps.
-        w.platePixel_ = 121.5f;
-        w.liveRect_ = QRectF(620, 380, 40, 40);
-        w.baseY_ = 400;
+        w.measure_.platePixel_ = 121.5f;
+        w.live_.liveRect_ = QRectF(620, 380, 40, 40);
+        w.measure_.baseY_ = 400;
         QEventLoop settle;
         QTimer::singleShot(300, &settle, &QEventLoop::quit);
         settle.exec();
-        w.templateMat = w.currentFrameMat(cv::Rect(620, 380, 40, 40)).clone();
-        w.barX_.clear();
-        w.barY_.clear();
-        w.barVy_.clear();
+        w.live_.templateMat = w.movie_.currentFrameMat(cv::Rect(620, 380, 40, 40)).clone();
+        w.live_.barX_.clear();
+        w.live_.barY_.clear();
+        w.live_.barVy_.clear();
         // Opening the window lays it out and paints it the first time, once:
         // about a tenth of a second the loop then catches up on. What is
         // measured is the loop with the window open.

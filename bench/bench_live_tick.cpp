@@ -25,6 +25,7 @@
 #include "analysis/live_tracking.h"
 #include "app/environment.h"
 #include "app/mainwindow.h"
+#include "video/frame_display.h"
 
 namespace
 {
@@ -78,22 +79,22 @@ public:
         tick();
         const int t = height / 12;
         const cv::Rect target(width / 2 - t / 2, height / 2 - t / 2, t, t);
-        w.templateMat = picture(target).clone();
-        w.liveRect_ = QRectF(target.x, target.y, t, t);
-        w.platePixel_ = 90.0f;
-        w.baseY_ = target.y + t / 2;
-        w.barX_.clear();
-        w.barY_.clear();
-        for (int i = 0; i < w.trailMax_; ++i) {
-            w.barX_.push_back(static_cast<float>(width / 2));
-            w.barY_.push_back(static_cast<float>(height / 2 + 2 * (w.trailMax_ - i)));
+        w.live_.templateMat = picture(target).clone();
+        w.live_.liveRect_ = QRectF(target.x, target.y, t, t);
+        w.measure_.platePixel_ = 90.0f;
+        w.measure_.baseY_ = target.y + t / 2;
+        w.live_.barX_.clear();
+        w.live_.barY_.clear();
+        for (int i = 0; i < w.live_.trailMax_; ++i) {
+            w.live_.barX_.push_back(static_cast<float>(width / 2));
+            w.live_.barY_.push_back(static_cast<float>(height / 2 + 2 * (w.live_.trailMax_ - i)));
         }
         tick();
     }
 
     void tick()
     {
-        benchClockMs += 1000.0 / window_->FPS_ + 0.01;
+        benchClockMs += 1000.0 / window_->settings_.FPS_ + 0.01;
         QMetaObject::invokeMethod(window_.get(), "updateCamera");
     }
 
@@ -176,7 +177,7 @@ void BM_LiveTickWithSnapshot(benchmark::State& state)
     const long faults = minorFaults();
     for (auto _ : state) {
         rig.tick();
-        kept.push_back(MainWindow::sceneSnapshot(&rig.window().liveScene_, false));
+        kept.push_back(sceneSnapshot(&rig.window().liveScene_, false));
         if (kept.size() >= keep)
             kept.clear();
     }
@@ -187,7 +188,7 @@ void BM_SceneSnapshot(benchmark::State& state)
 {
     LiveRig& rig = rigFor(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(MainWindow::sceneSnapshot(&rig.window().liveScene_, false));
+        benchmark::DoNotOptimize(sceneSnapshot(&rig.window().liveScene_, false));
 }
 
 void BM_SceneSnapshotPerPixel(benchmark::State& state)
@@ -217,7 +218,7 @@ void BM_FrameToPixmap(benchmark::State& state)
     const cv::Mat frame =
         texturedFrame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(MainWindow::frameToPixmap(frame));
+        benchmark::DoNotOptimize(frameToPixmap(frame));
 }
 
 void BM_TrackTarget(benchmark::State& state)
@@ -226,8 +227,8 @@ void BM_TrackTarget(benchmark::State& state)
     MainWindow& w = rig.window();
     cv::Point2f c;
     for (auto _ : state)
-        benchmark::DoNotOptimize(
-            trackTarget(w.camera_frame, w.templateMat, w.barX_, w.barY_, 30.0f, 30.0f, c));
+        benchmark::DoNotOptimize(trackTarget(w.camera_.camera_frame, w.live_.templateMat,
+                                             w.live_.barX_, w.live_.barY_, 30.0f, 30.0f, c));
 }
 
 void frameSizes(benchmark::internal::Benchmark* b)
@@ -256,7 +257,7 @@ bool snapshotsAgree()
     for (const auto& [width, height] : {std::pair{640, 480}, {1280, 720}, {1920, 1080}}) {
         QGraphicsScene& scene = rigFor(width, height).window().liveScene_;
         for (bool antialiasing : {false, true}) {
-            const cv::Mat fast = MainWindow::sceneSnapshot(&scene, antialiasing);
+            const cv::Mat fast = sceneSnapshot(&scene, antialiasing);
             const cv::Mat reference = perPixelSnapshot(&scene, antialiasing);
             if (fast.empty() || fast.size() != reference.size() ||
                 cv::norm(fast, reference, cv::NORM_INF) != 0) {

@@ -88,7 +88,7 @@ void BM_RecordSixtySeconds(benchmark::State& state)
     using Clock = std::chrono::steady_clock;
     for (auto _ : state) {
         MainWindow w;
-        w.FPS_ = 30.0f;
+        w.settings_.FPS_ = 30.0f;
         auto tick = [&w] {
             clockMs += 1000.0 / 30.0 + 0.01;
             QMetaObject::invokeMethod(&w, "updateCamera");
@@ -99,13 +99,13 @@ void BM_RecordSixtySeconds(benchmark::State& state)
         const int side = size.height / 12;
         const cv::Point edge(size.width / 4 + 3 + size.height / 10, size.height / 2);
         const cv::Rect target(edge.x - side / 2, edge.y - side / 2, side, side);
-        w.templateMat = w.currentFrameMat(target).clone();
-        w.liveRect_ = QRectF(target.x, target.y, side, side);
-        w.platePixel_ = 90.0f;
-        w.baseY_ = edge.y;
-        w.barX_.clear();
-        w.barY_.clear();
-        w.barVy_.clear();
+        w.live_.templateMat = w.movie_.currentFrameMat(target).clone();
+        w.live_.liveRect_ = QRectF(target.x, target.y, side, side);
+        w.measure_.platePixel_ = 90.0f;
+        w.measure_.baseY_ = edge.y;
+        w.live_.barX_.clear();
+        w.live_.barY_.clear();
+        w.live_.barVy_.clear();
         // The first match after the target is set searches the whole frame,
         // once, before the recording as when a coach presses Apply, then R.
         tick();
@@ -131,7 +131,7 @@ void BM_RecordSixtySeconds(benchmark::State& state)
         state.counters["tick_ms"] = total / ticks;
         state.counters["tick_max_ms"] = worst;
         state.counters["peak_growth_MB"] = (peakKb() - before) / 1024.0;
-        state.counters["repeated"] = w.recRepeats_;
+        state.counters["repeated"] = w.rec_.recRepeats_;
     }
     QDir::setCurrent(oldCwd);
     resetEnvironment();

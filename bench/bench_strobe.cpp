@@ -13,7 +13,7 @@
 
 #include "lift_scene.h"
 #include "strobe/strobe_compose.h"
-#include "strobe/strobe_straightforward.h"
+#include "strobe_straightforward.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/diagnostics.h"
 #include "strobe/strobe_layer_store.h"
 #include "strobe/strobe_rules.h"
 #include "strobe/strobe_sparse.h"
+#include "video/diagnostics.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 #include "video/read_ahead.h"

@@ -5,7 +5,7 @@
 
 #include <QTemporaryFile>
 
-#include "app/diagnostics.h"
+#include "video/diagnostics.h"
 
 LayerStore::LayerStore(size_t budgetBytes) : budget_(budgetBytes) {}
 

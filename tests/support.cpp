@@ -300,16 +300,17 @@ void openMovieRange(MainWindow& w, int tab, QAction* action, const QString& movi
 
 QPoint viewPointFor(const MainWindow& w, int fx, int fy, int frameW, int frameH)
 {
-    const SelectionOffset off = selectionOffset(w.viewWidth_, w.viewHeight_, frameW, frameH);
+    const SelectionOffset off =
+        selectionOffset(w.shell_.viewWidth_, w.shell_.viewHeight_, frameW, frameH);
     return QPoint(static_cast<int>(std::ceil(fx + off.x)), static_cast<int>(std::ceil(fy + off.y)));
 }
 
 int shownFrame(const MainWindow& w)
 {
-    if (!w.framePixmapItem_)
+    if (!w.movie_.framePixmapItem_)
         return -1;
     const QImage image =
-        w.framePixmapItem_->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+        w.movie_.framePixmapItem_->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
     const cv::Mat rgb(image.height(), image.width(), CV_8UC3, const_cast<uchar*>(image.bits()),
                       static_cast<size_t>(image.bytesPerLine()));
     return frameMark(rgb);

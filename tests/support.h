@@ -17,6 +17,8 @@
 #include "app/environment.h"
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
+#include "video/frame_display.h"
+#include "video/output_naming.h"
 
 // A camera that plays `frame(i)` on read i (an empty matrix: no picture).
 struct FakeCameraScript {

@@ -30,25 +30,25 @@ private slots:
         auto clock = std::make_shared<double>(5000.0);
         environment().nowMs = [clock] { return *clock; };
         MainWindow w;
-        QTRY_COMPARE(w.frameCount_, 1);
+        QTRY_COMPARE(w.camera_.frameCount_, 1);
         QList<int> marks, expected;
         for (double elapsed = 0; elapsed < 1000; elapsed += 84) {
             if (elapsed > 0) {
-                const int ticks = w.frameCount_;
+                const int ticks = w.camera_.frameCount_;
                 *clock += 84;
-                QTRY_COMPARE(w.frameCount_, ticks + 1);
+                QTRY_COMPARE(w.camera_.frameCount_, ticks + 1);
             }
-            marks << frameMark(w.camera_frame);
+            marks << frameMark(w.camera_.camera_frame);
             expected << int(std::floor(elapsed * fps / 1000));
         }
         QCOMPARE(marks, expected);
-        w.barX_ = {1, 2};
-        w.barY_ = {3, 4};
-        const int ticks = w.frameCount_;
+        w.live_.barX_ = {1, 2};
+        w.live_.barY_ = {3, 4};
+        const int ticks = w.camera_.frameCount_;
         *clock += 1000; // past the end
-        QTRY_VERIFY(w.frameCount_ > ticks);
-        QCOMPARE(frameMark(w.camera_frame), loop ? 0 : -1);
-        QCOMPARE(w.barX_.empty() && w.barY_.empty(), loop); // no jump in the path
+        QTRY_VERIFY(w.camera_.frameCount_ > ticks);
+        QCOMPARE(frameMark(w.camera_.camera_frame), loop ? 0 : -1);
+        QCOMPARE(w.live_.barX_.empty() && w.live_.barY_.empty(), loop); // no jump in the path
     }
     void commandLine_data()
     {
@@ -88,7 +88,7 @@ private slots:
         answer.start(20);
         MainWindow w;
         QCOMPARE(title, QString("Error Message"));
-        QCOMPARE(w.noCamera_, 1);
+        QCOMPARE(w.camera_.noCamera_, 1);
     }
 };
 

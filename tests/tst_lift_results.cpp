@@ -126,7 +126,7 @@ private slots:
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
         dragOverFrame(w, w.liveView_, cv::Rect(int(c.x) - 12, int(c.y) - 12, 24, 24));
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
-        QVERIFY(w.platePixel_ > 100 && w.platePixel_ < 140);
+        QVERIFY(w.measure_.platePixel_ > 100 && w.measure_.platePixel_ < 140);
         w.chartAction_->trigger();
         QVERIFY(w.chartWindow_ && w.chartWindow_->isVisible());
 
@@ -137,7 +137,7 @@ private slots:
         for (int i = 0; i < ticks; ++i)
             nextTick(rig, 1000.0 / 30 + 0.01); // clear of the grid's edge
         QTest::keyClick(&w, Qt::Key_R);
-        QCOMPARE(w.recState_, 0);
+        QCOMPARE(w.rec_.recState_, 0);
 
         const QString movie = work.path("output/" + work.outputMovies().value(0));
         const QStringList rows = csvLines(companion(movie, ".csv"));
@@ -149,7 +149,8 @@ private slots:
                      qPrintable(rows[i]));
         }
         checkPhases(
-            movie, [](int k) { return k / 30.0; }, kPixelsPerCm * 45 / w.platePixel_, 1.0, 0.05);
+            movie, [](int k) { return k / 30.0; }, kPixelsPerCm * 45 / w.measure_.platePixel_, 1.0,
+            0.05);
         QVERIFY(!QImage(companion(movie, ".png")).isNull());
         // The live table took each phase once it had ended.
         QTRY_COMPARE(w.chartWindow_->phaseTable()->rowCount(), 3);
@@ -204,8 +205,9 @@ private slots:
         const cv::Point2f c = barAt(0);
         dragOverFrame(w, w.autoView_, cv::Rect(int(c.x) - 12, int(c.y) - 12, 24, 24));
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
-        QVERIFY2(plate ? std::abs(w.autoPlatePixel_ - 121) < 2.42 : w.autoPlatePixel_ == 0,
-                 qPrintable(QString::number(w.autoPlatePixel_)));
+        QVERIFY2(plate ? std::abs(w.measure_.autoPlatePixel_ - 121) < 2.42
+                       : w.measure_.autoPlatePixel_ == 0,
+                 qPrintable(QString::number(w.measure_.autoPlatePixel_)));
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
 
         const QString out = work.path("output/" + work.outputMovies().value(0));
@@ -249,7 +251,7 @@ private slots:
         const cv::Point2f c = barAt(first / fps);
         dragOverFrame(w, w.manualView_, cv::Rect(int(c.x) - 60, int(c.y) - 60, 120, 120));
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
-        for (int k = first; w.step_ == 3; ++k) {
+        for (int k = first; w.flow_.step_ == 3; ++k) {
             QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
             const cv::Point2f p = barAt(k / fps);
             QTest::mouseClick(
@@ -259,13 +261,14 @@ private slots:
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
         const QString out = work.path("output/" + work.outputMovies().value(0));
         const QStringList rows = csvLines(companion(out, ".csv"));
-        QCOMPARE(rows.size(), 1 + int(w.manualRows_.size()));
+        QCOMPARE(rows.size(), 1 + int(w.manual_.manualRows_.size()));
         QVERIFY(rows.size() > 25);
         for (int i = 1; i < rows.size(); ++i)
             QVERIFY2(std::abs(field(rows[i], 1) - (i - 1) / fps) < 1e-6, qPrintable(rows[i]));
         // Standing up from the catch, in the scale of the sampling area.
         checkPhases(
-            out, [fps](int k) { return k / fps; }, kPixelsPerCm * 45 / w.platePixel_, 1.0, 0.05, 1);
+            out, [fps](int k) { return k / fps; }, kPixelsPerCm * 45 / w.measure_.platePixel_, 1.0,
+            0.05, 1);
     }
 
     void aFailedWriteIsSaid()

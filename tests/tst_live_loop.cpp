@@ -24,9 +24,10 @@ private slots:
         auto y = [](int k) { return targetCentre(k, kFrame).y; };
         w.fpsActions_[2]->trigger(); // 20 fps: frame n is due exactly 50 n ms after the first
         w.show();
-        QTRY_COMPARE(w.frameCount_, 1); // the first picture comes at once, the next 50 ms later
+        QTRY_COMPARE(w.camera_.frameCount_,
+                     1); // the first picture comes at once, the next 50 ms later
         advance(rig, 49);
-        QCOMPARE(w.frameCount_, 1);
+        QCOMPARE(w.camera_.frameCount_, 1);
         const int first = rig.camera->reads - 1, last = first + 55, held = first + 4;
         const cv::Rect target(targetTopLeft(first, kFrame), targetSize(kFrame));
         QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
@@ -41,24 +42,24 @@ private slots:
                                   w.liveView_->viewport(), Qt::LeftButton, {}, QPoint(60, 60));
             advance(rig, k == first + 1 ? 1 : 50);
             QTRY_COMPARE(rig.camera->reads, k + 1);
-            const cv::Point2f at(w.barX_.back(), w.barY_.back()),
+            const cv::Point2f at(w.live_.barX_.back(), w.live_.barY_.back()),
                 want = targetCentre(k == held || k == blankRead ? k - 1 : k, kFrame);
-            QVERIFY(cv::norm(at - want) <= 1 && w.barX_.size() <= 50);
+            QVERIFY(cv::norm(at - want) <= 1 && w.live_.barX_.size() <= 50);
         }
         // Up from the dragged row, 45 cm over 90 px, upward positive; maxima over the last 50.
         float rise = 0, up = 0;
         for (int k = last - 49; k <= last; ++k)
             rise = std::max(rise, y(first) - y(k)), up = std::max(up, y(k - 1) - y(k));
-        QVERIFY(std::abs(w.height_ - 23 - (y(first) - y(last)) / 2) <= 0.5f &&
-                std::abs(w.maxHeight_ - 23 - rise / 2) <= 0.5f);
-        QVERIFY(std::abs(w.vy_ - (y(last - 1) - y(last)) * 10) <= 20 &&
-                std::abs(w.maxVy_ - up * 10) <= 20);
+        QVERIFY(std::abs(w.measure_.height_ - 23 - (y(first) - y(last)) / 2) <= 0.5f &&
+                std::abs(w.measure_.maxHeight_ - 23 - rise / 2) <= 0.5f);
+        QVERIFY(std::abs(w.measure_.vy_ - (y(last - 1) - y(last)) * 10) <= 20 &&
+                std::abs(w.measure_.maxVy_ - up * 10) <= 20);
         w.flipAction_->trigger(); // mirrored from the next picture on
         advance(rig, 50);
         QTRY_COMPARE(rig.camera->reads, last + 2);
         cv::Mat mirrored;
         cv::flip(liftOnTexture(last + 1), mirrored, 1);
-        QCOMPARE(cv::norm(w.currentFrameMat, mirrored, cv::NORM_INF), 0.0);
+        QCOMPARE(cv::norm(w.movie_.currentFrameMat, mirrored, cv::NORM_INF), 0.0);
     }
     void searchWindowsStayInTheFrame_data()
     {

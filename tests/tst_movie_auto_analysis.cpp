@@ -49,7 +49,7 @@ private slots:
             QCOMPARE(w.promptLabel_->text(), QString(kMovieNotWritten));
             return;
         }
-        const int n = int(w.barX_.size());
+        const int n = int(w.live_.barX_.size());
         QVERIFY2(cancelAt   ? n >= cancelAt && n < 15
                  : end < 60 ? n == 30
                             : n > 25 && n < 45,
@@ -58,7 +58,8 @@ private slots:
         const QString stop("Frame %1 cannot be decoded: the analysis stopped there.");
         QCOMPARE(w.promptLabel_->text() == stop.arg(10 + n), end == 60);
         for (int i = 0; i < n; ++i) {
-            const auto d = targetCentre(10 + i, {320, 240}) - cv::Point2f(w.barX_[i], w.barY_[i]);
+            const auto d =
+                targetCentre(10 + i, {320, 240}) - cv::Point2f(w.live_.barX_[i], w.live_.barY_[i]);
             QVERIFY2(std::abs(d.x) <= 1 && std::abs(d.y) <= 1, qPrintable(QString::number(10 + i)));
         }
         // The analysed movie: the path up to each frame in cyan (one point draws nothing).
@@ -72,9 +73,9 @@ private slots:
         for (int i = 0; i < n; ++i) {
             const QStringList f = rows[i + 1].split(',');
             QCOMPARE(f[0].toInt(), 10 + i);
-            QVERIFY2(f[2].toFloat() == w.barX_[i] && f[4].isEmpty(), qPrintable(rows[i + 1]));
+            QVERIFY2(f[2].toFloat() == w.live_.barX_[i] && f[4].isEmpty(), qPrintable(rows[i + 1]));
         }
-        auto point = [&](int j) { return cv::Point(int(w.barX_[j]), int(w.barY_[j])); };
+        auto point = [&](int j) { return cv::Point(int(w.live_.barX_[j]), int(w.live_.barY_[j])); };
         for (int i = 0; i < n; ++i) {
             QCOMPARE(frameMark(frames[i]), 10 + i);
             const int j = std::max(i - 1, 0);

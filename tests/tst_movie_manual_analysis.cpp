@@ -34,7 +34,7 @@ private slots:
         MainWindow w;
         startManual(w, work, 2, 8);
         QTest::keyClick(&w, Qt::Key_R); // a recording meanwhile leaves the analysis alone
-        QCOMPARE(w.recState_, 1);
+        QCOMPARE(w.rec_.recState_, 1);
         // Frames 2 to 7 shown by Apply and N in turn; the target clicked on 2, 3 and 5.
         auto at = [](int k) { return cv::Point(targetCentre(k, {640, 480})); };
         for (int k = 2; k < 9; ++k) {
@@ -47,16 +47,17 @@ private slots:
         const float y[] = {float(at(2).y), float(at(3).y), float(at(5).y)};
         // As measured when frame 7 was shown, from the clicks and their frames' times.
         const float v1 = (y[1] - y[0]) * 10 / 1, v2 = (y[2] - y[1]) * 10 / 2;
-        QCOMPARE(w.barVy_, std::deque<float>({v1, v2}));
+        QCOMPARE(w.live_.barVy_, std::deque<float>({v1, v2}));
         QCOMPARE(
-            QList<float>({w.height_, w.maxHeight_, w.vy_, w.maxVy_}),
+            QList<float>(
+                {w.measure_.height_, w.measure_.maxHeight_, w.measure_.vy_, w.measure_.maxVy_}),
             QList<float>({23 - (y[2] - y[0]) / 2, 23 + (y[0] - std::min({y[0], y[1], y[2]})) / 2,
                           -v2 / 2, std::max({0.f, -v1, -v2}) / 2}));
         QTest::keyClick(&w, Qt::Key_R);
         // The last Apply wrote each frame shown, untouched where nothing is drawn.
         QStringList movies = work.outputMovies();
         QCOMPARE(movies.size(), 2);
-        movies.removeAll(QFileInfo(QString::fromStdString(w.recFileName_)).fileName());
+        movies.removeAll(QFileInfo(QString::fromStdString(w.rec_.recFileName_)).fileName());
         const auto written = readAllFrames(work.path("output/" + movies.value(0)));
         QVERIFY(written.size() == 6 && written[0].size() == cv::Size(640, 480));
         const cv::Rect bottom(0, 455, 200, 25);

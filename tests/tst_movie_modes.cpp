@@ -41,11 +41,12 @@ private slots:
                       : w.modeMenu_->actions().at(entry)->trigger();
             const int tab = entry < 1 ? 1 : entry == 1 ? 2 : 3;
             // A refused file keeps no capture open; the strobe tab reads through three.
-            QCOMPARE(QList<bool>({w.movieCapture1.isOpened(), w.movieCapture3.isOpened()}),
-                     QList<bool>({!refused, !refused && tab == 3}));
+            QCOMPARE(
+                QList<bool>({w.movie_.movieCapture1.isOpened(), w.movie_.movieCapture3.isOpened()}),
+                QList<bool>({!refused, !refused && tab == 3}));
             QCOMPARE(w.promptLabel_->text(), refused && chosen ? "Movie file invalid." : "before");
             QCOMPARE(shownFrame(w), refused ? -1 : 0);
-            QVERIFY(refused || w.framePixmapItem_->scene() == scenes[tab]);
+            QVERIFY(refused || w.movie_.framePixmapItem_->scene() == scenes[tab]);
         }
     }
     void sliderMapping_data()
@@ -80,8 +81,8 @@ private slots:
             QVERIFY(k < 0 || shownFrame(w) == (k < 301 ? k : 42));
         }
         // 498 stands for frame 149, but the target is cut from the start frame.
-        QCOMPARE(QList<int>({w.analysis_start_frame, w.analysis_end_frame, w.animeSlider_->value(),
-                             shownFrame(w)}),
+        QCOMPARE(QList<int>({w.flow_.analysis_start_frame, w.flow_.analysis_end_frame,
+                             w.animeSlider_->value(), shownFrame(w)}),
                  QList<int>({150, 301, 498, 150}));
     }
 };

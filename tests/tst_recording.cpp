@@ -71,24 +71,24 @@ private slots:
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTRY_COMPARE(w.frameCount_, 1); // a picture is shown
+        QTRY_COMPARE(w.camera_.frameCount_, 1); // a picture is shown
         *first = rig.camera->reads;
         QTest::keyClick(&w, Qt::Key_R);
-        QVERIFY(w.recState_ == 1 && !w.fpsMenu_->isEnabled()); // the file's rate is fixed
+        QVERIFY(w.rec_.recState_ == 1 && !w.fpsMenu_->isEnabled()); // the file's rate is fixed
         std::vector<cv::Mat> shown; // the live view at each recorded tick
         for (int i = 0; i < ticks.size(); ++i) {
             if (i > 0)
                 nextTick(rig, 84);
-            QTRY_COMPARE(w.frameCount_, i + 1);
-            shown.push_back(MainWindow::sceneSnapshot(&w.liveScene_, false));
+            QTRY_COMPARE(w.camera_.frameCount_, i + 1);
+            shown.push_back(sceneSnapshot(&w.liveScene_, false));
         }
         if (close)
             QVERIFY(w.close());
         else
             QTest::keyClick(&w, Qt::Key_R);
-        QVERIFY(w.recState_ == 0 && w.fpsMenu_->isEnabled());
+        QVERIFY(w.rec_.recState_ == 0 && w.fpsMenu_->isEnabled());
         const QStringList movies = dir.outputMovies();
-        const QString recording = QFileInfo(QString::fromStdString(w.recFileName_)).fileName();
+        const QString recording = QFileInfo(QString::fromStdString(w.rec_.recFileName_)).fileName();
         QCOMPARE(movies.size(), 1);
         QCOMPARE(movies[0] != recording, ffmpeg == "real"); // else the recording itself stays
         // Its numbers beside the movie that is kept, a row for each recorded tick.
@@ -121,15 +121,15 @@ private slots:
         writeScript(dir.path("ffmpeg"), "#!/bin/sh\ntouch ran\nexit 0\n");
         FakeRig rig = installFakeRig([](int k) { return noiseFrame(640, 480, k); });
         MainWindow w;
-        QTRY_COMPARE(w.frameCount_, 1);
-        QVERIFY(w.ffmpegFlag == 1);
+        QTRY_COMPARE(w.camera_.frameCount_, 1);
+        QVERIFY(w.rec_.ffmpegFlag == 1);
         {
             const FileSizeLimit limit(200000); // a few noisy frames
             QTest::keyClick(&w, Qt::Key_R);
-            for (int i = 0; i < 60 && w.recState_ == 1; ++i)
+            for (int i = 0; i < 60 && w.rec_.recState_ == 1; ++i)
                 nextTick(rig, 84);
         }
-        QCOMPARE(w.recState_, 0);
+        QCOMPARE(w.rec_.recState_, 0);
         QCOMPARE(w.promptLabel_->text(), QString("The recording could not be written "
                                                  "completely: what was written is kept."));
         QCOMPARE(dir.outputMovies().size(), 1);
@@ -154,7 +154,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.weightSpinBox_->setFocus();
         w.weightSpinBox_->selectAll();
-        QTRY_COMPARE(w.frameCount_, 1);
+        QTRY_COMPARE(w.camera_.frameCount_, 1);
         // Both recordings begin within one second: the second name waits for the next stamp.
         const std::time_t begin = std::time(nullptr);
         while (std::time(nullptr) == begin)
@@ -162,11 +162,11 @@ private slots:
         for (int ticks = 1; ticks <= 2; ++ticks) {
             QCOMPARE(std::time(nullptr), begin + 1);
             QTest::keyClick(w.weightSpinBox_, Qt::Key_R);
-            QTRY_COMPARE(w.frameCount_, 1);
+            QTRY_COMPARE(w.camera_.frameCount_, 1);
             QTest::keyClicks(w.weightSpinBox_, QString::number(ticks));
             for (int i = 1; i < ticks; ++i)
                 nextTick(rig, 84);
-            QTRY_COMPARE(w.frameCount_, ticks);
+            QTRY_COMPARE(w.camera_.frameCount_, ticks);
             QTest::keyClick(w.weightSpinBox_, Qt::Key_R);
         }
         QCOMPARE(w.weightSpinBox_->text(), QString("12"));
@@ -182,7 +182,7 @@ private slots:
             QFile taken(QString::fromStdString(outputFileName(formatStamp(local), "avi")));
             QVERIFY(taken.open(QIODevice::WriteOnly));
         }
-        const QString name = QString::fromStdString(w.makeOutputFileName("avi"));
+        const QString name = QString::fromStdString(makeOutputFileName("avi"));
         QVERIFY2(name.endsWith("_2.avi") && !QFile::exists(name), qPrintable(name));
     }
 };

@@ -53,20 +53,20 @@ private slots:
         installFakeRig([frame](int) { return frame.clone(); });
         MainWindow w;
         w.show();
-        QTRY_VERIFY(!w.currentFrameMat.empty());
+        QTRY_VERIFY(!w.movie_.currentFrameMat.empty());
         QSignalSpy moved(w.liveView_, &MyGraphicsView::dragMoved);
         for (int step : {0, 1}) {
-            w.step_ = step;
+            w.flow_.step_ = step;
             dragOverFrame(w, w.liveView_, drag, {320, 240});
         }
         QCOMPARE(moved.count(), 8);
         const bool shown = drag.x >= 0 && drag.y >= 0; // the red rectangle follows it
-        QCOMPARE(w.liveRect_.size(), shown ? QSizeF(drag.width, drag.height) : QSizeF(0, 0));
-        QCOMPARE(w.platePixel_, accepted ? float(drag.height) : 0.0f);
-        QCOMPARE(w.baseY_, accepted ? drag.y + drag.height / 2 : 0);
-        QCOMPARE(w.templateMat.empty(), !accepted);
+        QCOMPARE(w.live_.liveRect_.size(), shown ? QSizeF(drag.width, drag.height) : QSizeF(0, 0));
+        QCOMPARE(w.measure_.platePixel_, accepted ? float(drag.height) : 0.0f);
+        QCOMPARE(w.measure_.baseY_, accepted ? drag.y + drag.height / 2 : 0);
+        QCOMPARE(w.live_.templateMat.empty(), !accepted);
         if (accepted) // exactly the frame's pixels under the drag
-            QCOMPARE(cv::norm(w.templateMat, frame(drag), cv::NORM_INF), 0.0);
+            QCOMPARE(cv::norm(w.live_.templateMat, frame(drag), cv::NORM_INF), 0.0);
     }
 };
 

@@ -14,7 +14,7 @@ private slots:
         installFakeRig([](int) { return noiseFrame(320, 240, 1); });
         auto w = std::make_unique<MainWindow>();
         w->show();
-        QTRY_COMPARE(QSize(w->viewWidth_, w->viewHeight_), w->autoView_->size());
+        QTRY_COMPARE(QSize(w->shell_.viewWidth_, w->shell_.viewHeight_), w->autoView_->size());
         QStringList texts(w->windowTitle()); // strobe boxes and slider: movie modes only
         for (QWidget* x : w->findChildren<QWidget*>())
             if (x->isVisible() && !x->inherits("QLineEdit")) // a spin box's text is its value
@@ -48,7 +48,8 @@ private slots:
         box->setFocus();
         QTRY_VERIFY(box->hasFocus());
         QTest::keyClicks(box, "50");
-        QVERIFY(w->textBoxX_ != 50); // not before the edit is finished: here as the window goes,
+        QVERIFY(w->settings_.textBoxX_ !=
+                50);                 // not before the edit is finished: here as the window goes,
         QString told = "not edited"; // which the window, connected first, must not hear then
         connect(box, &QSpinBox::editingFinished, this, [&told, box, raw = w.get()] {
             told = QObject::disconnect(box, nullptr, raw, nullptr) ? "told" : "not told";
@@ -71,7 +72,7 @@ private slots:
         w.show();
         for (int i = 0; i < 5; ++i)
             advance(rig, 100);
-        QTRY_COMPARE(w.cameraWidth_, 1920);
+        QTRY_COMPARE(w.camera_.cameraWidth_, 1920);
         auto onScreen = [&w] {
             for (const char* text : {"Analysis", "Apply", "Back"}) {
                 QPushButton* b = findButton(w, text);
@@ -85,7 +86,7 @@ private slots:
         QVERIFY(writeMjpgMovie("big.avi", 2, {1280, 960}));
         answerNextFileDialog(dir_.path("big.avi"));
         QTest::mouseClick(findButton(w, "Back"), Qt::LeftButton);
-        QCOMPARE(w.movieWidth, 1280);
+        QCOMPARE(w.movie_.movieWidth, 1280);
         QTRY_VERIFY(onScreen());
     }
 };

@@ -6,7 +6,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "app/environment.h"
+#include "video/camera_source.h"
 
 // A movie file played as a camera would deliver it. Its time starts at the
 // first read and runs on the live loop's clock: a read gives the frame of the

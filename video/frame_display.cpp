@@ -1,15 +1,13 @@
-#include <QGraphicsPixmapItem>
-#include <QGraphicsRectItem>
+#include "video/frame_display.h"
+
+#include <QGraphicsScene>
 #include <QImage>
 #include <QPainter>
 #include <QtEndian>
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/diagnostics.h"
-#include "app/mainwindow.h"
-
-QPixmap MainWindow::frameToPixmap(const cv::Mat& frame)
+QPixmap frameToPixmap(const cv::Mat& frame)
 {
     if (frame.empty() || frame.type() != CV_8UC3)
         return QPixmap();
@@ -31,48 +29,7 @@ QPixmap MainWindow::frameToPixmap(const cv::Mat& frame)
 #endif
 }
 
-bool MainWindow::presentFirstFrame(QGraphicsScene* scene)
-{
-    cv::Mat frame;
-    if (!movieCapture1.read(frame) || frame.empty() || frame.type() != CV_8UC3) {
-        // A movie that opens but gives no picture leaves everything as it was.
-        diag(" no first frame\n");
-        return false;
-    }
-    makeMovieFrameCurrent(frame);
-    diag(" src: %d, %d, %d\n", movieFrame_.cols, movieFrame_.rows, movieFrame_.channels());
-    diag(" img: %d, %d\n", movieFrame_.cols, movieFrame_.rows);
-    diag(" img: %d, %d\n", movieFrame_.cols, movieFrame_.rows);
-    movieWidth = movieFrame_.cols;
-    movieHeight = movieFrame_.rows;
-    resize(movieWidth + 10, movieHeight + 200);
-    keepOnScreen();
-    const QPixmap pixmap = frameToPixmap(movieFrame_);
-    diag(" pixmap: %d, %d\n", pixmap.width(), pixmap.height());
-    clearScene(scene);
-    framePixmapItem_ = scene->addPixmap(pixmap);
-    return true;
-}
-
-void MainWindow::clearScene(QGraphicsScene* scene)
-{
-    if (framePixmapItem_ && framePixmapItem_->scene() == scene)
-        framePixmapItem_ = nullptr;
-    if (movieRectItem_ && movieRectItem_->scene() == scene)
-        movieRectItem_ = nullptr;
-    scene->clear();
-}
-
-void MainWindow::replaceFramePicture(QGraphicsScene* scene, const QPixmap& pixmap)
-{
-    if (framePixmapItem_ && framePixmapItem_->scene() == scene) {
-        scene->removeItem(framePixmapItem_);
-        delete framePixmapItem_;
-    }
-    framePixmapItem_ = scene->addPixmap(pixmap);
-}
-
-cv::Mat MainWindow::sceneSnapshot(QGraphicsScene* scene, bool antialiasing, const QRectF& area)
+cv::Mat sceneSnapshot(QGraphicsScene* scene, bool antialiasing, const QRectF& area)
 {
     const QRectF source = area.isEmpty() ? scene->sceneRect() : area;
     const QSize size = source.size().toSize();
@@ -105,4 +62,11 @@ cv::Mat MainWindow::sceneSnapshot(QGraphicsScene* scene, bool antialiasing, cons
     }
 #endif
     return snapshot;
+}
+
+QPen selectionPen()
+{
+    QPen pen(Qt::red, 0);
+    pen.setCosmetic(true);
+    return pen;
 }

@@ -6,7 +6,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "app/diagnostics.h"
+#include "video/diagnostics.h"
 
 namespace
 {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/diagnostics.h"
+#include "video/diagnostics.h"
 
 int movieFourcc()
 {

@@ -6,8 +6,7 @@
 
 #include <QFileInfo>
 
-#include "app/diagnostics.h"
-#include "app/mainwindow.h"
+#include "video/diagnostics.h"
 
 const char* ffmpegExecutableName()
 {
@@ -53,7 +52,7 @@ std::tm currentLocalTime()
     return local;
 }
 
-std::string MainWindow::makeOutputFileName(const char* extension)
+std::string makeOutputFileName(const char* extension)
 {
     std::string stamp = formatStamp(currentLocalTime());
     // Names have one-second resolution. A movie started within the second of

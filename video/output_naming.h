@@ -17,3 +17,7 @@ std::string formatStamp(const std::tm& localTime);
 std::string outputFileName(const std::string& stamp, const char* extension, int counter = 1);
 
 std::tm currentLocalTime();
+
+// The name of a new movie in output/: the stamp of now, waiting up to a
+// second and a half for the next one while the name is taken, then counting.
+std::string makeOutputFileName(const char* extension);

@@ -3,7 +3,7 @@
 #include <exception>
 #include <utility>
 
-#include "app/diagnostics.h"
+#include "video/diagnostics.h"
 
 ReadAhead::ReadAhead(Read read, int count)
     : read_(std::move(read)), count_(count), thread_([this] { run(); })

@@ -3,8 +3,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "video/mjpeg_avi_writer.h"
+#include "video/trace_row.h"
 
 // What a recorded tick puts into the file. A tick with a camera picture writes
 // its snapshot. One without repeats the last written frame; before the first
@@ -33,3 +37,25 @@ int ffmpegFrameCount(const std::string& output);
 // recording. `why` receives the reason when it did not succeed.
 bool reencodeSucceeded(bool exitedNormally, int exitCode, const std::string& outputPath,
                        std::string* why = nullptr);
+
+// A recording of the live view. Only the recording's slots write it.
+struct Recording {
+    // 1 while the live camera is being recorded.
+    int recState_ = 0;
+    // A running recording has a writer of its own, so that writing a movie
+    // while the camera is being recorded cannot close or overwrite it. It
+    // encodes and appends each tick's frame while the recording runs.
+    MjpegAviWriter recWriter_;
+    cv::Size recFrameSize_;
+    std::string recFileName_;
+    bool recAnyPicture_ = false;
+    // Ticks without a picture before the first one came.
+    int recHeld_ = 0;
+    // Ticks written as the last frame again because the encoders were behind.
+    int recRepeats_ = 0;
+    int recTicks_ = 0;
+    // One row per recorded tick, kept beside the recording at stop.
+    std::vector<TraceRow> recRows_;
+    // 1 when ffmpeg was found in the working directory at start-up.
+    int ffmpegFlag = 0;
+};

@@ -1,16 +1,19 @@
 #include <QFile>
 #include <QLabel>
 
-#include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "app/work_progress.h"
 #include "strobe/strobe_compose.h"
 #include "strobe/strobe_rules.h"
+#include "video/diagnostics.h"
 #include "video/movie_writer.h"
+#include "video/output_naming.h"
 
-void MainWindow::applyStrobeStep(int step)
+void MainWindow::applyStrobeStep(StrobeStep step)
 {
-    if (applyRangeStep(step, "Now making movie... :"))
+    if (step != StrobeStep::SetStartFrame && step != StrobeStep::SetEndFrame)
+        return;
+    if (applyRangeStep(asRangeStep(step), "Now making movie... :"))
         makeStrobeMovie();
 }
 
@@ -18,16 +21,16 @@ void MainWindow::makeStrobeMovie()
 {
     diag("makeStrobeMovie\n");
     // The frame counts divide by the step.
-    if (strobeFrameStep_ <= 0) {
-        diag("  strobeFrameStep_ = %d, no movie made\n", strobeFrameStep_);
+    if (settings_.strobeFrameStep_ <= 0) {
+        diag("  strobeFrameStep_ = %d, no movie made\n", settings_.strobeFrameStep_);
         promptLabel_->setText(
             "Strobe movie frame step must be 1 or more: set it and press [Analysis]:");
         return;
     }
     // All three captures must stand on the movie the range was chosen on;
     // after a movie was opened in another mode they do not.
-    if (strobeMovieFile_.empty() || !movieCapture1.isOpened() || !movieCapture2.isOpened() ||
-        !movieCapture3.isOpened()) {
+    if (movie_.strobeMovieFile_.empty() || !movie_.movieCapture1.isOpened() ||
+        !movie_.movieCapture2.isOpened() || !movie_.movieCapture3.isOpened()) {
         diag("  the captures are not open on the current movie, no movie made\n");
         promptLabel_->setText(
             "Please open the movie with [Strobe TypeA] or [Strobe TypeB] and press [Analysis]:");
@@ -35,13 +38,13 @@ void MainWindow::makeStrobeMovie()
     }
 
     StrobePlan plan;
-    plan.start = analysis_start_frame;
-    plan.end = analysis_end_frame;
-    plan.step = strobeFrameStep_;
-    plan.number = strobeFrameNumber_;
-    plan.threshold = strobeError_;
+    plan.start = flow_.analysis_start_frame;
+    plan.end = flow_.analysis_end_frame;
+    plan.step = settings_.strobeFrameStep_;
+    plan.number = settings_.strobeFrameNumber_;
+    plan.threshold = settings_.strobeError_;
     diag("  R = %d\n", plan.end - plan.start);
-    if (strobeType_ == 0 &&
+    if (movie_.strobeType_ == 0 &&
         typeAFrameCount(strobeSampleSteps(plan.end - plan.start, plan.step), plan.number) == 0) {
         diag("  no Type A frame: N %d of %d samples\n", plan.number,
              strobeSampleSteps(plan.end - plan.start, plan.step));
@@ -52,24 +55,28 @@ void MainWindow::makeStrobeMovie()
 
     const std::string fname = makeOutputFileName("avi");
 
-    const cv::Size size(movieWidth, movieHeight);
-    const double fps = strobeType_ == 0 ? typeAFrameRate(movieFPS, plan.step) : movieFPS;
-    if (!openMovieWriter(videoWriter_, fname, fps, size)) {
+    const cv::Size size(movie_.movieWidth, movie_.movieHeight);
+    const double fps =
+        movie_.strobeType_ == 0 ? typeAFrameRate(movie_.movieFPS, plan.step) : movie_.movieFPS;
+    if (!openMovieWriter(movie_.videoWriter_, fname, fps, size)) {
         // Composing a movie that cannot be kept would only keep the window frozen.
         diag("  %s cannot be written\n", fname.c_str());
         promptLabel_->setText("Strobe movie cannot be written to output:");
         return;
     }
     // Only the shared writer is used: a recording running meanwhile has its own.
-    cv::VideoCapture* const captures[3] = {&movieCapture1, &movieCapture2, &movieCapture3};
+    cv::VideoCapture* const captures[3] = {&movie_.movieCapture1, &movie_.movieCapture2,
+                                           &movie_.movieCapture3};
     const int samples = strobeSampleSteps(plan.end - plan.start, plan.step);
-    WorkProgress progress(
-        this, "Making strobe frame",
-        strobeType_ == 0 ? typeAFrameCount(samples, plan.number) : plan.end - plan.start, true);
-    const int written = writeStrobeMovie(strobeType_, plan, captures, videoWriter_, size,
-                                         [&progress](int done) { return progress.update(done); });
+    WorkProgress progress(this, "Making strobe frame",
+                          movie_.strobeType_ == 0 ? typeAFrameCount(samples, plan.number)
+                                                  : plan.end - plan.start,
+                          true);
+    const int written =
+        writeStrobeMovie(movie_.strobeType_, plan, captures, movie_.videoWriter_, size,
+                         [&progress](int done) { return progress.update(done); });
     diag("\n  %d frames\n", written);
-    if (!videoWriter_.release()) {
+    if (!movie_.videoWriter_.release()) {
         promptLabel_->setText(kMovieNotWritten);
     } else if (progress.cancelled()) {
         // The frames made so far are a complete movie; none is no movie.

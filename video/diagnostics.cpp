@@ -1,4 +1,4 @@
-#include "app/diagnostics.h"
+#include "video/diagnostics.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -2,20 +2,20 @@
 #include <QSlider>
 #include <QSpinBox>
 
-#include "app/diagnostics.h"
 #include "app/mainwindow.h"
 #include "app/text_box.h"
+#include "video/diagnostics.h"
 
 void MainWindow::weightEntered()
 {
     diag("weightEntered()\n");
-    weight_ = weightSpinBox_->value();
+    settings_.weight_ = weightSpinBox_->value();
 }
 
 void MainWindow::barCenterInitPosEntered()
 {
     diag("barCenterInitPosEntered()\n");
-    barCenterInitPos_ = static_cast<float>(barCenterSpinBox_->value());
+    settings_.barCenterInitPos_ = static_cast<float>(barCenterSpinBox_->value());
 }
 
 void MainWindow::strobeFrameEntered()
@@ -24,21 +24,23 @@ void MainWindow::strobeFrameEntered()
     const int step = strobeStepSpinBox_->value();
     const int number = strobeNumberSpinBox_->value();
     const int error = strobeErrorSpinBox_->value();
-    strobeFrameStep_ = step;
-    strobeFrameNumber_ = number;
-    strobeError_ = error;
+    settings_.strobeFrameStep_ = step;
+    settings_.strobeFrameNumber_ = number;
+    settings_.strobeError_ = error;
 }
 
 void MainWindow::slotsViewFlip()
 {
     diag("slotsViewFlip()\n");
-    viewFlip_ = flipAction_->isChecked() ? 1 : 0;
+    settings_.viewFlip_ = flipAction_->isChecked() ? 1 : 0;
 }
 
 void MainWindow::textPosEntered()
 {
     diag("textPosEntered()\n");
-    textBoxX_ = clampTextBoxPosition(textXSpinBox_->value(), movieWidth, textBoxWidth_);
-    textBoxY_ = clampTextBoxPosition(textYSpinBox_->value(), movieHeight, textBoxHeight_);
+    settings_.textBoxX_ =
+        clampTextBoxPosition(textXSpinBox_->value(), movie_.movieWidth, settings_.textBoxWidth_);
+    settings_.textBoxY_ =
+        clampTextBoxPosition(textYSpinBox_->value(), movie_.movieHeight, settings_.textBoxHeight_);
     slotSetAnimeSlider(animeSlider_->value());
 }

@@ -1,10 +1,10 @@
-#include "strobe/strobe_straightforward.h"
+#include "strobe_straightforward.h"
 
 #include <filesystem>
 #include <vector>
 
-#include "app/diagnostics.h"
 #include "strobe/strobe_rules.h"
+#include "video/diagnostics.h"
 
 int composeStrobeTypeAStraightforward(const StrobePlan& plan, const StrobeFrameSource& source,
                                       const StrobeFrameSink& sink)

@@ -3,28 +3,27 @@
 #include <QKeyEvent>
 #include <QTabWidget>
 
-#include "app/diagnostics.h"
 #include "app/mainwindow.h"
+#include "video/diagnostics.h"
 
 bool MainWindow::handleKey(int key)
 {
-    if (workDepth_ > 0 && (key == Qt::Key_Q || key == Qt::Key_N || key == Qt::Key_R)) {
-        keysAfterWork_.push_back(key);
+    if (shell_.workDepth_ > 0 && (key == Qt::Key_Q || key == Qt::Key_N || key == Qt::Key_R)) {
+        shell_.keysAfterWork_.push_back(key);
         return true;
     }
-    const int tab = tabWidget_->currentIndex();
     switch (key) {
     case Qt::Key_Q:
         close();
         return true;
     case Qt::Key_N:
         // The manual analysis steps one frame while it waits for its clicks.
-        if (tab == 2 && step_ == 3)
+        if (currentTab() == Tab::MovieManual && flow_.stepAs<ManualStep>() == ManualStep::ClickBar)
             barPathAnalysisManualNextFrame();
         return true;
     case Qt::Key_R:
         diag("   r\n");
-        if (recState_ == 0)
+        if (rec_.recState_ == 0)
             startRecording();
         else
             stopRecording();
@@ -52,7 +51,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         // The progress dialog of long work belongs to the window too: its keys
         // wait for the work's end.
         const QWidget* top = widget ? widget->window() : nullptr;
-        if (top && (top == this || (workDepth_ > 0 && top->parentWidget() == this)) &&
+        if (top && (top == this || (shell_.workDepth_ > 0 && top->parentWidget() == this)) &&
             !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
             const int k = key->key();
             if (k == Qt::Key_Q || k == Qt::Key_N || k == Qt::Key_R) {
@@ -66,33 +65,33 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::workEnded()
 {
-    if (workDepth_ > 0)
+    if (shell_.workDepth_ > 0)
         return;
-    cancelRequested_ = false;
-    const std::vector<int> keys = std::move(keysAfterWork_);
-    keysAfterWork_.clear();
+    shell_.cancelRequested_ = false;
+    const std::vector<int> keys = std::move(shell_.keysAfterWork_);
+    shell_.keysAfterWork_.clear();
     for (int key : keys)
         handleKey(key);
-    if (closeAfterWork_) {
-        closeAfterWork_ = false;
+    if (shell_.closeAfterWork_) {
+        shell_.closeAfterWork_ = false;
         close();
     }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (workDepth_ > 0) {
+    if (shell_.workDepth_ > 0) {
         // Cancellable work stops at its next frame, the rest runs to its end;
         // the window closes then.
         diag("  closing during long work: after it\n");
-        cancelRequested_ = true;
-        closeAfterWork_ = true;
+        shell_.cancelRequested_ = true;
+        shell_.closeAfterWork_ = true;
         event->ignore();
         return;
     }
     // The last frames of a running recording are still with the encoders:
     // finish the file as R would before the window goes.
-    if (recState_ == 1) {
+    if (rec_.recState_ == 1) {
         diag("  closing while recording: saving first\n");
         stopRecording();
     }

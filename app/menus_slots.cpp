@@ -4,8 +4,9 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/diagnostics.h"
+#include "analysis/lift_chart.h"
 #include "app/mainwindow.h"
+#include "video/diagnostics.h"
 
 namespace
 {
@@ -25,6 +26,7 @@ void MainWindow::createActions()
     strobeTypeBAction_ = new QAction(tr("&Movie file [Strobe TypeB]"), this);
     connect(strobeTypeBAction_, &QAction::triggered, this, &MainWindow::startStrobeMovieModeTypeB);
 
+    chartWindow_ = new LiftChartWindow(this);
     chartAction_ = new QAction(tr("&Chart"), this);
     connect(chartAction_, &QAction::triggered, this, &MainWindow::showChartWindow);
 
@@ -39,7 +41,7 @@ void MainWindow::createActions()
         connect(fpsActions_[i], &QAction::triggered, this, &MainWindow::slotsFPSMenu);
     }
     fpsActions_[0]->setChecked(true);
-    FPS_ = 12.0f;
+    settings_.FPS_ = 12.0f;
 }
 
 void MainWindow::createMenus()
@@ -75,7 +77,7 @@ void MainWindow::slotsFPSMenu()
     for (QAction* a : fpsActions_)
         a->setChecked(false);
     fpsActions_[k]->setChecked(true);
-    FPS_ = static_cast<float>(std::atof(fpsTexts_[k]));
-    diag("  FPS_: %.1f\n", FPS_);
-    frameCount_ = 0;
+    settings_.FPS_ = static_cast<float>(std::atof(fpsTexts_[k]));
+    diag("  FPS_: %.1f\n", settings_.FPS_);
+    camera_.restartGrid();
 }

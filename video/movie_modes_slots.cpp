@@ -6,9 +6,9 @@
 #include <QSlider>
 #include <QTabWidget>
 
-#include "analysis/drag_selection.h"
-#include "app/diagnostics.h"
 #include "app/mainwindow.h"
+#include "video/diagnostics.h"
+#include "video/frame_display.h"
 #include "video/frame_mapping.h"
 #include "video/movie_reader.h"
 
@@ -51,7 +51,7 @@ void MainWindow::getMovieFileName(std::string& fname_)
 void MainWindow::refuseMovie(bool fileWasChosen)
 {
     diag("Movie file invalid.\n");
-    strobeMovieFile_.clear();
+    movie_.strobeMovieFile_.clear();
     // A cancelled dialog needs no message; a file that was chosen and failed does.
     if (fileWasChosen)
         promptLabel_->setText("Movie file invalid.");
@@ -61,14 +61,15 @@ bool MainWindow::openMovieForTab(QGraphicsScene* scene, int captures, bool readR
                                  std::string& fname)
 {
     getMovieFileName(fname);
-    strobeMovieFile_.clear();
-    cv::VideoCapture* const all[3] = {&movieCapture1, &movieCapture2, &movieCapture3};
+    movie_.strobeMovieFile_.clear();
+    cv::VideoCapture* const all[3] = {&movie_.movieCapture1, &movie_.movieCapture2,
+                                      &movie_.movieCapture3};
     // A refused file leaves no capture open: none may stay on it, or on an
     // earlier movie, with the frame count, size and rate of another.
     auto refuse = [&](bool chosen) {
         for (cv::VideoCapture* capture : all)
             capture->release();
-        movie_frame_num = 0;
+        movie_.movie_frame_num = 0;
         refuseMovie(chosen);
         return false;
     };
@@ -78,13 +79,13 @@ bool MainWindow::openMovieForTab(QGraphicsScene* scene, int captures, bool readR
         diag("Movie file opened.\n");
     }
 
-    const int frames = static_cast<int>(movieCapture1.get(cv::CAP_PROP_FRAME_COUNT));
+    const int frames = static_cast<int>(movie_.movieCapture1.get(cv::CAP_PROP_FRAME_COUNT));
     diag("movie_frame_num: %d\n", frames);
     if (readRate) {
-        movieFPS = static_cast<float>(movieCapture1.get(cv::CAP_PROP_FPS));
-        diag("movieFPS: %f\n", movieFPS);
+        movie_.movieFPS = static_cast<float>(movie_.movieCapture1.get(cv::CAP_PROP_FPS));
+        diag("movieFPS: %f\n", movie_.movieFPS);
     }
-    movie_frame_num = frames;
+    movie_.movie_frame_num = frames;
     if (frames <= 0 || !presentFirstFrame(scene)) {
         diag("  no frame can be decoded\n");
         return refuse(true);
@@ -98,7 +99,7 @@ void MainWindow::startBarPathMovieAutoMode()
     std::string fname;
     if (!openMovieForTab(&autoScene_, 1, false, fname))
         return;
-    movieRectItem_ = autoScene_.addRect(QRectF(0, 0, 0, 0), selectionPen(), Qt::NoBrush);
+    movie_.replaceSelection(&autoScene_, QRectF(0, 0, 0, 0));
 }
 
 void MainWindow::startBarPathMovieManualMode()
@@ -107,7 +108,7 @@ void MainWindow::startBarPathMovieManualMode()
     std::string fname;
     if (!openMovieForTab(&manualScene_, 1, true, fname))
         return;
-    movieRectItem_ = manualScene_.addRect(QRectF(0, 0, 0, 0), selectionPen(), Qt::NoBrush);
+    movie_.replaceSelection(&manualScene_, QRectF(0, 0, 0, 0));
     drawTextAreaBoxToScene(&manualScene_);
 }
 
@@ -117,18 +118,18 @@ void MainWindow::startStrobeMovieMode()
     std::string fname;
     // The strobe movie needs all three captures on this very file.
     if (openMovieForTab(&strobeScene_, 3, true, fname))
-        strobeMovieFile_ = fname;
+        movie_.strobeMovieFile_ = fname;
 }
 
 void MainWindow::startStrobeMovieModeTypeA()
 {
-    strobeType_ = 0;
+    movie_.strobeType_ = 0;
     startStrobeMovieMode();
 }
 
 void MainWindow::startStrobeMovieModeTypeB()
 {
-    strobeType_ = 1;
+    movie_.strobeType_ = 1;
     startStrobeMovieMode();
 }
 
@@ -136,8 +137,8 @@ void MainWindow::slotSetAnimeSlider(int value)
 {
     const int max = animeSlider_->maximum();
     diag("slotSetAnimeSlider: %d/%d\n", value, max);
-    const int pos_ = frameFromSlider(value, movie_frame_num, max);
-    diag("  pos_: %.3e/%d\n", static_cast<double>(pos_), movie_frame_num);
+    const int pos_ = frameFromSlider(value, movie_.movie_frame_num, max);
+    diag("  pos_: %.3e/%d\n", static_cast<double>(pos_), movie_.movie_frame_num);
     showMovieFrame(pos_);
 }
 
@@ -145,38 +146,32 @@ bool MainWindow::showMovieFrame(int frame)
 {
     // No movie, or the slider's last position (one past the last frame):
     // nothing to show, and what is on screen stays.
-    if (!movieCapture1.isOpened() || frame < 0 || frame >= movie_frame_num)
+    if (!movie_.movieCapture1.isOpened() || frame < 0 || frame >= movie_.movie_frame_num)
         return false;
     cv::Mat decoded;
-    if (!readMovieFrame(movieCapture1, frame, decoded)) {
+    if (!readMovieFrame(movie_.movieCapture1, frame, decoded)) {
         diag("  frame %d cannot be decoded\n", frame);
         return false;
     }
-    makeMovieFrameCurrent(decoded);
-    const QPixmap pixmap = frameToPixmap(movieFrame_);
-    const int tab = tabWidget_->currentIndex();
-    if (tab == 0)
+    movie_.makeMovieFrameCurrent(decoded);
+    const QPixmap pixmap = frameToPixmap(movie_.movieFrame_);
+    const Tab tab = currentTab();
+    if (tab == Tab::Live)
         return true;
-    diag("  tab_id_:%d\n", tab);
+    diag("  tab_id_:%d\n", static_cast<int>(tab));
     switch (tab) {
-    case 1:
-        replaceFramePicture(&autoScene_, pixmap);
+    case Tab::MovieAuto:
+        movie_.replaceFramePicture(&autoScene_, pixmap);
         break;
-    case 2:
-        replaceFramePicture(&manualScene_, pixmap);
+    case Tab::MovieManual:
+        movie_.replaceFramePicture(&manualScene_, pixmap);
         drawTextAreaBoxToScene(&manualScene_);
         break;
-    case 3:
-        replaceFramePicture(&strobeScene_, pixmap);
+    case Tab::Strobe:
+        movie_.replaceFramePicture(&strobeScene_, pixmap);
         break;
-    default:
+    case Tab::Live:
         break;
     }
     return true;
-}
-
-void MainWindow::makeMovieFrameCurrent(const cv::Mat& frame)
-{
-    movieFrame_ = frame;
-    currentFrameMat = movieFrame_;
 }
