@@ -28,20 +28,15 @@ void MainWindow::applyButtonPressed()
     diag("applyButtonPressed\n");
     const Tab tab = currentTab();
     diag("  tab_id_:%d\n", static_cast<int>(tab));
-    switch (tab) {
-    case Tab::Live:
+    // The one step counter, read as the steps of the tab the press is on.
+    if (tab == Tab::Live)
         applyLiveStep(flow_.stepAs<LiveStep>());
-        break;
-    case Tab::MovieAuto:
+    else if (tab == Tab::MovieAuto)
         applyAutoStep(flow_.stepAs<AutoStep>());
-        break;
-    case Tab::MovieManual:
+    else if (tab == Tab::MovieManual)
         applyManualStep(flow_.stepAs<ManualStep>());
-        break;
-    case Tab::Strobe:
+    else if (tab == Tab::Strobe)
         applyStrobeStep(flow_.stepAs<StrobeStep>());
-        break;
-    }
 }
 
 void MainWindow::applyLiveStep(LiveStep step)

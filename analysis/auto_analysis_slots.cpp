@@ -27,25 +27,18 @@ constexpr double kAnalysedMovieFps = 30.0;
 
 void MainWindow::applyAutoStep(AutoStep step)
 {
-    switch (step) {
-    case AutoStep::SetStartFrame:
-    case AutoStep::SetEndFrame:
+    if (step == AutoStep::SetStartFrame || step == AutoStep::SetEndFrame) {
         applyRangeStep(asRangeStep(step), "Please set target area by drag and press [Apply]:");
-        break;
-    case AutoStep::DragTarget:
+    } else if (step == AutoStep::DragTarget) {
         promptLabel_->setText("Please press apply to strat:");
         flow_.goTo(AutoStep::ConfirmStart);
-        break;
-    case AutoStep::ConfirmStart:
+    } else if (step == AutoStep::ConfirmStart) {
         // Without a movie or a usable target the press is refused and the step
         // stays, so a drag and another Apply start the analysis.
         if (!autoAnalysisReady())
             return;
         flow_.goTo(AutoStep::Analysed);
         barPathAnalysisMode();
-        break;
-    case AutoStep::Analysed:
-        break;
     }
 }
 

@@ -342,10 +342,11 @@ private:
 void appendPhaseRow(QTableWidget* table, int number, const LiftPhase& p, double originS)
 {
     QStringList cells;
-    for (const PhaseColumn& column : kPhaseColumns) {
-        const double value = column.value(p, number, originS);
-        cells << (column.tableDecimals < 0 ? QString::number(static_cast<long long>(value))
-                                           : QString::number(value, 'f', column.tableDecimals));
+    const auto values = phaseValues(p, number, originS);
+    for (size_t c = 0; c < kPhaseColumnCount; ++c) {
+        const int decimals = kPhaseColumns[c].tableDecimals;
+        cells << (decimals < 0 ? QString::number(static_cast<long long>(values[c]))
+                               : QString::number(values[c], 'f', decimals));
     }
     const int row = table->rowCount();
     table->insertRow(row);
@@ -410,7 +411,7 @@ void LiftChartWindow::setupWidgets()
     QStringList headers;
     for (const PhaseColumn& column : kPhaseColumns)
         headers << column.tableHeader;
-    table_ = new PhaseTable(0, int(std::size(kPhaseColumns)), this);
+    table_ = new PhaseTable(0, int(kPhaseColumnCount), this);
     table_->setHorizontalHeaderLabels(headers);
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);

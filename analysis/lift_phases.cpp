@@ -1,6 +1,7 @@
 #include "analysis/lift_phases.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -422,29 +423,27 @@ bool writeTraceCsv(const std::string& path, const std::vector<TraceRow>& rows,
     return writeWhole(path, text);
 }
 
-const PhaseColumn kPhaseColumns[11] = {
-    {"phase", "phase", -1, -1, [](const LiftPhase&, int n, double) { return double(n); }},
-    {"start_frame", "start frame", -1, -1,
-     [](const LiftPhase& p, int, double) { return double(p.startFrame); }},
-    {"end_frame", "end frame", -1, -1,
-     [](const LiftPhase& p, int, double) { return double(p.endFrame); }},
-    {"start_time_s", "start s", 6, 3,
-     [](const LiftPhase& p, int, double origin) { return p.startTimeS - origin; }},
-    {"end_time_s", "end s", 6, 3,
-     [](const LiftPhase& p, int, double origin) { return p.endTimeS - origin; }},
-    {"start_height_cm", "start cm", 3, 1,
-     [](const LiftPhase& p, int, double) { return p.startHeightCm; }},
-    {"peak_height_cm", "peak cm", 3, 1,
-     [](const LiftPhase& p, int, double) { return p.peakHeightCm; }},
-    {"range_of_motion_cm", "range cm", 3, 1,
-     [](const LiftPhase& p, int, double) { return p.rangeCm; }},
-    {"peak_velocity_m_s", "peak m/s", 4, 2,
-     [](const LiftPhase& p, int, double) { return p.peakVelocityMS; }},
-    {"mean_velocity_m_s", "mean m/s", 4, 2,
-     [](const LiftPhase& p, int, double) { return p.meanVelocityMS; }},
-    {"time_to_peak_velocity_s", "time to peak velocity s", 6, 3,
-     [](const LiftPhase& p, int, double) { return p.timeToPeakVelocityS; }},
+const PhaseColumn kPhaseColumns[kPhaseColumnCount] = {
+    {"phase", "phase", -1, -1},
+    {"start_frame", "start frame", -1, -1},
+    {"end_frame", "end frame", -1, -1},
+    {"start_time_s", "start s", 6, 3},
+    {"end_time_s", "end s", 6, 3},
+    {"start_height_cm", "start cm", 3, 1},
+    {"peak_height_cm", "peak cm", 3, 1},
+    {"range_of_motion_cm", "range cm", 3, 1},
+    {"peak_velocity_m_s", "peak m/s", 4, 2},
+    {"mean_velocity_m_s", "mean m/s", 4, 2},
+    {"time_to_peak_velocity_s", "time to peak velocity s", 6, 3},
 };
+
+std::array<double, kPhaseColumnCount> phaseValues(const LiftPhase& p, int number, double originS)
+{
+    return {
+        double(number),       double(p.startFrame), double(p.endFrame),   p.startTimeS - originS,
+        p.endTimeS - originS, p.startHeightCm,      p.peakHeightCm,       p.rangeCm,
+        p.peakVelocityMS,     p.meanVelocityMS,     p.timeToPeakVelocityS};
+}
 
 bool writePhasesCsv(const std::string& path, const std::vector<LiftPhase>& phases,
                     double firstRowTimeS)
@@ -459,15 +458,14 @@ bool writePhasesCsv(const std::string& path, const std::vector<LiftPhase>& phase
     if (!std::isfinite(firstRowTimeS))
         firstRowTimeS = 0.0;
     for (size_t i = 0; i < phases.size(); ++i) {
-        const int number = static_cast<int>(i) + 1;
-        for (const PhaseColumn& column : kPhaseColumns) {
-            if (&column != kPhaseColumns)
+        const auto values = phaseValues(phases[i], static_cast<int>(i) + 1, firstRowTimeS);
+        for (size_t c = 0; c < kPhaseColumnCount; ++c) {
+            if (c > 0)
                 text += ',';
-            const double value = column.value(phases[i], number, firstRowTimeS);
-            if (column.csvDecimals < 0)
-                appendInt(text, static_cast<long long>(value));
+            if (kPhaseColumns[c].csvDecimals < 0)
+                appendInt(text, static_cast<long long>(values[c]));
             else
-                appendNumber(text, value, column.csvDecimals);
+                appendNumber(text, values[c], kPhaseColumns[c].csvDecimals);
         }
         text += "\r\n";
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <limits>
 #include <string>
@@ -45,18 +46,22 @@ struct LiftPhase {
     bool ended = true;
 };
 
-// One column of a phase as the phases file and the chart window's table show
-// it: both read this one list, in its order.
+// The columns of a phase as the phases file and the chart window's table show
+// them: both read this one list, in its order.
 struct PhaseColumn {
     const char* csvHeader;
     const char* tableHeader;
     // Digits after the point; a whole number (the phase's number, a frame) has -1.
     int csvDecimals;
     int tableDecimals;
-    // The value for phase `number` (counted from 1), its times counted from `originS`.
-    double (*value)(const LiftPhase& phase, int number, double originS);
 };
-extern const PhaseColumn kPhaseColumns[11];
+constexpr size_t kPhaseColumnCount = 11;
+extern const PhaseColumn kPhaseColumns[kPhaseColumnCount];
+
+// The values of phase `number` (counted from 1) in the columns' order, its
+// times counted from `originS`.
+std::array<double, kPhaseColumnCount> phaseValues(const LiftPhase& phase, int number,
+                                                  double originS);
 
 struct LiftResults {
     // One entry per row, in cm/s; NaN for rows that measured nothing and for

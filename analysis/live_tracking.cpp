@@ -119,7 +119,7 @@ LiveTick trackAndMeasure(const cv::Mat& frame, LiveTrace& trace, Measurement& me
         row.x = trace.barX_.back();
         row.y = trace.barY_.back();
         // What the box shows, once it is calibrated.
-        if (plateCalibrated(measure.platePixel_)) {
+        if (measure.calibrated()) {
             row.heightCm = measure.height_;
             row.velocityCmS = measure.vy_;
         }

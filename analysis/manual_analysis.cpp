@@ -61,7 +61,7 @@ TraceRow addClick(LiveTrace& trace, int x, int y, int frame, float fps, int show
 
 void measureClicks(Measurement& measure, const LiveTrace& trace, float barCenterInit)
 {
-    const bool calibrated = plateCalibrated(measure.platePixel_);
+    const bool calibrated = measure.calibrated();
     if (!trace.barX_.empty()) {
         measure.baseY_ = static_cast<int>(trace.barY_.front());
         if (calibrated) {

@@ -48,12 +48,11 @@ void MainWindow::positionSelected()
 
 void MainWindow::applyManualStep(ManualStep step)
 {
-    switch (step) {
-    case ManualStep::SetStartFrame:
-    case ManualStep::SetEndFrame:
+    if (step == ManualStep::SetStartFrame || step == ManualStep::SetEndFrame) {
         applyRangeStep(asRangeStep(step), "Please drag sampling area and press [Apply]:");
-        break;
-    case ManualStep::DragSamplingArea:
+        return;
+    }
+    if (step == ManualStep::DragSamplingArea) {
         flow_.goTo(ManualStep::ClickBar);
         promptLabel_->setText("Please press apply to progress:");
         manual_.manualFrame_ = flow_.analysis_start_frame;
@@ -68,16 +67,14 @@ void MainWindow::applyManualStep(ManualStep step)
             promptLabel_->setText(
                 "No frame between start and end position: press [Analysis] to choose again.");
         }
-        break;
-    case ManualStep::ClickBar:
-        barPathAnalysisManualNextFrame();
-        break;
-    case ManualStep::WriteMovie:
-        writeManualMovie();
-        break;
-    case ManualStep::Written:
-        break;
+        return;
     }
+    if (step == ManualStep::ClickBar) {
+        barPathAnalysisManualNextFrame();
+        return;
+    }
+    if (step == ManualStep::WriteMovie)
+        writeManualMovie();
 }
 
 void MainWindow::barPathAnalysisManualNextFrame()
@@ -182,7 +179,7 @@ void MainWindow::writeManualMovie()
     }
     keepLiftResults(
         fname, manual_.manualRows_,
-        plateCalibrated(measure_.platePixel_)
+        measure_.calibrated()
             ? QString()
             : QString("The sampling area gives no scale: the analysis has pixels only."));
 }

@@ -11,6 +11,14 @@
 // coach comparing a recording with an earlier one expects the same numbers,
 // so each keeps its own.
 
+// The diameter of the calibration plate.
+constexpr float kPlateDiameterCm = 45.0f;
+
+// A plate height of 1 pixel or less cannot be dragged on purpose; 0 (no
+// calibration yet) or anything not finite would turn every height and
+// velocity into inf or nan, so such a value measures nothing.
+bool plateCalibrated(float platePixel);
+
 // The calibration and the values the measurement box shows. The guided
 // analysis writes it: the selections calibrate it, the live trace and the
 // manual steps measure into it (as the box shows them, limits applied).
@@ -22,19 +30,15 @@ struct Measurement {
     float autoPlatePixel_ = 0.0f;
     // The bar centre's row at its start position: the rise is measured from it.
     int baseY_ = 0;
+
+    // Whether the live or manual plate gives a scale.
+    bool calibrated() const { return plateCalibrated(platePixel_); }
+
     float maxHeight_ = 0.0f;
     float height_ = 0.0f;
     float maxVy_ = 0.0f;
     float vy_ = 0.0f;
 };
-
-// The diameter of the calibration plate.
-constexpr float kPlateDiameterCm = 45.0f;
-
-// A plate height of 1 pixel or less cannot be dragged on purpose; 0 (no
-// calibration yet) or anything not finite would turn every height and
-// velocity into inf or nan, so such a value measures nothing.
-bool plateCalibrated(float platePixel);
 
 // Centimetres per pixel; 0 while the plate height is not usable.
 float cmPerPixel(float platePixel);

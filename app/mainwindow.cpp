@@ -230,8 +230,6 @@ QWidget* MainWindow::setupTopBar()
     barCenterSpinBox_ =
         makeSpinBox(999, &MainWindow::barCenterInitPosEntered, "Bar center initial height[cm]", 23);
     settings_.barCenterInitPos_ = 23.0f;
-    settings_.textBoxWidth_ = 220;
-    settings_.textBoxHeight_ = 140;
 
     // The box starts in the top right corner of a 640 pixel wide picture.
     settings_.textBoxX_ = 635 - settings_.textBoxWidth_;

@@ -5,11 +5,12 @@
 struct Settings {
     int weight_ = 0;
     float barCenterInitPos_ = 23.0f;
-    // The measurement box, in picture pixels; its size never changes.
-    int textBoxX_ = 415;
+    // The measurement box, in picture pixels; its size never changes. It
+    // starts in the top right corner of a 640 pixel wide picture.
+    const int textBoxWidth_ = 220;
+    const int textBoxHeight_ = 140;
     int textBoxY_ = 3;
-    int textBoxWidth_ = 220;
-    int textBoxHeight_ = 140;
+    int textBoxX_ = 635 - textBoxWidth_;
     int strobeFrameStep_ = 1;
     int strobeFrameNumber_ = 25;
     int strobeError_ = 20;

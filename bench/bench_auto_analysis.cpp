@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -22,7 +23,7 @@
 
 #include "app/environment.h"
 #include "app/mainwindow.h"
-#include "support.h"
+#include "lift_scene.h"
 #include "video/movie_reader.h"
 #include "video/movie_writer.h"
 
@@ -63,12 +64,26 @@ const std::string& moviePath(const std::string& key)
     return it == movies().paths.end() ? none : it->second;
 }
 
+QString ffmpeg()
+{
+    const QString given = qEnvironmentVariable("KESTROVA_FFMPEG");
+    return given.isEmpty() ? QStandardPaths::findExecutable("ffmpeg") : given;
+}
+
+// MPEG-4 part 2 with keyframes `gop` frames apart, as phones' long-GOP files are.
+bool convertToMpeg4(const QString& in, const QString& out, int gop)
+{
+    const QStringList arguments = {"-y", "-loglevel",          "error", "-i", in, "-c:v", "mpeg4",
+                                   "-g", QString::number(gop), "-q:v",  "2",  out};
+    return !ffmpeg().isEmpty() && QProcess::execute(ffmpeg(), arguments) == 0;
+}
+
 void makeMovies()
 {
     for (int width : {640, 1920}) {
         const cv::Size size = width == 640 ? cv::Size(640, 480) : cv::Size(1920, 1080);
         const QString base = movies().dir.filePath(QString("mjpg-%1.avi").arg(width));
-        if (!writeMjpgMovie(base.toStdString(), kFrames, size, 30.0))
+        if (!liftscene::write(base.toStdString(), kFrames, size, 30.0))
             continue;
         movies().paths["mjpg-" + std::to_string(width)] = base.toStdString();
         const QString mpeg4 = movies().dir.filePath(QString("mpeg4-%1.avi").arg(width));
@@ -157,8 +172,7 @@ void analysis(benchmark::State& state, const std::string& key, bool writeMovie)
             static_cast<int>(w.movie_.movieCapture1.get(cv::CAP_PROP_FRAME_COUNT));
         w.movie_.movieWidth = first.cols;
         w.movie_.movieHeight = first.rows;
-        w.live_.templateMat =
-            first(cv::Rect(targetTopLeft(0, first.size()), targetSize(first.size()))).clone();
+        w.live_.templateMat = first(liftscene::target(first.size())).clone();
         w.flow_.analysis_start_frame = 0;
         w.flow_.analysis_end_frame = kFrames;
         state.ResumeTiming();

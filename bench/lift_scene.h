@@ -52,6 +52,16 @@ inline cv::Mat frame(const cv::Mat& bg, int index)
     return f;
 }
 
+// The right plate at frame 0 with the bar's end and the background around it:
+// a target the tracker can follow through the lift.
+inline cv::Rect target(cv::Size size)
+{
+    const int side = static_cast<int>(size.height * 0.24);
+    const int cx = size.width / 2 + static_cast<int>(size.width * 0.25);
+    const int cy = static_cast<int>(size.height * 0.78);
+    return cv::Rect(cx - side / 2, cy - side / 2, side, side);
+}
+
 inline bool write(const std::string& path, int count, cv::Size size, double fps = 30.0)
 {
     cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, size, true);

@@ -283,12 +283,12 @@ void dragOverFrame(const MainWindow& w, QGraphicsView* view, cv::Rect area, cv::
         viewPointFor(w, area.x + area.width, area.y + area.height, frame.width, frame.height));
 }
 
-void openMovieRange(MainWindow& w, int tab, QAction* action, const QString& movie, int first,
+void openMovieRange(MainWindow& w, Tab tab, QAction* action, const QString& movie, int first,
                     int last, int frames)
 {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.tabWidget_->setCurrentIndex(tab);
+    w.tabWidget_->setCurrentIndex(int(tab));
     answerNextFileDialog(movie);
     action->trigger();
     QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);

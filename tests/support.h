@@ -120,7 +120,7 @@ void dragOverFrame(const MainWindow& w, QGraphicsView* view, cv::Rect area,
 // Shows the window, opens `movie` on movie tab `tab` by its Mode `action`, and
 // chooses frames `first` to `last` of its `frames` with Analysis, the slider
 // and Apply.
-void openMovieRange(MainWindow& w, int tab, QAction* action, const QString& movie, int first,
+void openMovieRange(MainWindow& w, Tab tab, QAction* action, const QString& movie, int first,
                     int last, int frames);
 // The viewport point over frame pixel (fx, fy) of a frame of frameW x frameH.
 QPoint viewPointFor(const MainWindow& w, int fx, int fy, int frameW, int frameH);

@@ -39,7 +39,7 @@ private slots:
         w.movie_.clearScene(&w.autoScene_);
         QVERIFY(!w.movie_.framePixmapItem_ && !w.movie_.movieRectItem_);
         // A slider move and a drag put new items in; nothing old is touched.
-        w.tabWidget_->setCurrentIndex(1);
+        w.tabWidget_->setCurrentIndex(int(Tab::MovieAuto));
         w.animeSlider_->setValue(500);
         QCOMPARE(shownFrame(w), 5);
         dragOverFrame(w, w.autoView_, cv::Rect(10, 10, 30, 20), {160, 120});

@@ -201,7 +201,7 @@ private slots:
             movie = work.path("lift.mp4");
         }
         MainWindow w;
-        openMovieRange(w, 1, w.movieAutoAction_, movie, 0, frames, frames);
+        openMovieRange(w, Tab::MovieAuto, w.movieAutoAction_, movie, 0, frames, frames);
         const cv::Point2f c = barAt(0);
         dragOverFrame(w, w.autoView_, cv::Rect(int(c.x) - 12, int(c.y) - 12, 24, 24));
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
@@ -247,11 +247,11 @@ private slots:
         QVERIFY(writeMjpgMovie(movie.toStdString(), last + 1, {640, 480}, fps,
                                [&](int k) { return liftFrame(k / fps); }));
         MainWindow w;
-        openMovieRange(w, 2, w.movieManualAction_, movie, first, last, last + 1);
+        openMovieRange(w, Tab::MovieManual, w.movieManualAction_, movie, first, last, last + 1);
         const cv::Point2f c = barAt(first / fps);
         dragOverFrame(w, w.manualView_, cv::Rect(int(c.x) - 60, int(c.y) - 60, 120, 120));
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
-        for (int k = first; w.flow_.step_ == 3; ++k) {
+        for (int k = first; w.flow_.stepAs<ManualStep>() == ManualStep::ClickBar; ++k) {
             QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);
             const cv::Point2f p = barAt(k / fps);
             QTest::mouseClick(

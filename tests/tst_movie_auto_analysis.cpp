@@ -33,7 +33,7 @@ private slots:
         QFile file(work.movie("lift.avi", 60, {320, 240}));
         QVERIFY(end < 60 || file.resize(file.size() * 7 / 10));
         MainWindow w;
-        openMovieRange(w, 1, w.movieAutoAction_, file.fileName(), 10, end, 60);
+        openMovieRange(w, Tab::MovieAuto, w.movieAutoAction_, file.fileName(), 10, end, 60);
         const cv::Point at = targetTopLeft(10, {320, 240}) - cv::Point(16, 12);
         dragOverFrame(w, w.autoView_, cv::Rect(at, cv::Size(48, 36)), {320, 240});
         QTest::mouseClick(findButton(w, "Apply"), Qt::LeftButton);

@@ -8,7 +8,7 @@ static void startManual(MainWindow& w, const WorkDir& work, int start, int end)
     QVERIFY(writeMjpgMovie(work.path("lift.avi").toStdString(), 10, {640, 480}, 10.0));
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.tabWidget_->setCurrentIndex(2);
+    w.tabWidget_->setCurrentIndex(int(Tab::MovieManual));
     answerNextFileDialog(work.path("lift.avi"));
     w.movieManualAction_->trigger();
     QTest::qWait(50); // a person looks before dragging; the scene settles meanwhile

@@ -70,7 +70,7 @@ private slots:
         REQUIRE_FFMPEG();
         WorkDir work;
         MainWindow w;
-        w.tabWidget_->setCurrentIndex(1);
+        w.tabWidget_->setCurrentIndex(int(Tab::MovieAuto));
         answerNextFileDialog(work.movie("m301.avi", 301, {160, 120}, true, 1000));
         w.movieAutoAction_->trigger();
         QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);

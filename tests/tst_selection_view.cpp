@@ -55,8 +55,8 @@ private slots:
         w.show();
         QTRY_VERIFY(!w.movie_.currentFrameMat.empty());
         QSignalSpy moved(w.liveView_, &MyGraphicsView::dragMoved);
-        for (int step : {0, 1}) {
-            w.flow_.step_ = step;
+        for (LiveStep step : {LiveStep::DragPlate, LiveStep::DragTarget}) {
+            w.flow_.goTo(step);
             dragOverFrame(w, w.liveView_, drag, {320, 240});
         }
         QCOMPARE(moved.count(), 8);

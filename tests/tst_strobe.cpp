@@ -84,7 +84,7 @@ private slots:
             for (QAction* action : w.modeMenu_->actions())
                 if (action->text().contains(QString("[Strobe %1]").arg(entry)))
                     action->trigger();
-            w.tabWidget_->setCurrentIndex(3);
+            w.tabWidget_->setCurrentIndex(int(Tab::Strobe));
             QTest::mouseClick(findButton(w, "Analysis"), Qt::LeftButton);
             for (int value : {100, 1000}) {
                 w.animeSlider_->setValue(value);

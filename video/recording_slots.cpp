@@ -193,7 +193,7 @@ void MainWindow::stopRecording(RecordingEnd why)
 void MainWindow::keepRecordingResults(const std::string& movieFile)
 {
     keepLiftResults(movieFile, rec_.recRows_,
-                    plateCalibrated(measure_.platePixel_)
+                    measure_.calibrated()
                         ? QString()
                         : QString("The plate was not dragged: the recording has pixels only."));
     rec_.recRows_.clear();
