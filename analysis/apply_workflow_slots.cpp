@@ -4,6 +4,7 @@
 
 #include "analysis/apply_workflow.h"
 #include "app/mainwindow.h"
+#include "app/prompts.h"
 #include "video/diagnostics.h"
 #include "video/frame_mapping.h"
 
@@ -18,9 +19,9 @@ void MainWindow::startAnalysisMode()
     flow_.restart();
     live_.templateMat.release();
     if (currentTab() == Tab::Live)
-        promptLabel_->setText("Please drag 45cm plate and press [Apply]:");
+        promptLabel_->setText(kPromptDragPlate);
     else
-        promptLabel_->setText("Please set start position by scroll bar and press [Apply]:");
+        promptLabel_->setText(kPromptSetStart);
 }
 
 void MainWindow::applyButtonPressed()
@@ -42,10 +43,10 @@ void MainWindow::applyButtonPressed()
 void MainWindow::applyLiveStep(LiveStep step)
 {
     if (step == LiveStep::DragPlate) {
-        promptLabel_->setText("Please drag target area and press Apply:");
+        promptLabel_->setText(kPromptDragTarget);
         flow_.goTo(LiveStep::DragTarget);
     } else if (step == LiveStep::DragTarget) {
-        promptLabel_->setText("Trace mode is activated:");
+        promptLabel_->setText(kPromptTracing);
         flow_.goTo(LiveStep::Tracing);
     }
 }
@@ -57,7 +58,7 @@ bool MainWindow::applyRangeStep(RangeStep step, const char* afterEndPrompt)
         flow_.analysis_start_frame =
             frameFromSlider(animeSlider_->value(), frames, animeSlider_->maximum());
         diag("  analysis_start_frame = %d\n", flow_.analysis_start_frame);
-        promptLabel_->setText("Please set end position by scroll bar and press [Apply]:");
+        promptLabel_->setText(kPromptSetEnd);
         flow_.goTo(RangeStep::SetEndFrame);
         return false;
     }

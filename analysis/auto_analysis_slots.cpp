@@ -12,6 +12,7 @@
 #include "analysis/measurement.h"
 #include "analysis/plate_finder.h"
 #include "app/mainwindow.h"
+#include "app/prompts.h"
 #include "app/work_progress.h"
 #include "video/diagnostics.h"
 #include "video/frame_display.h"
@@ -28,9 +29,9 @@ constexpr double kAnalysedMovieFps = 30.0;
 void MainWindow::applyAutoStep(AutoStep step)
 {
     if (step == AutoStep::SetStartFrame || step == AutoStep::SetEndFrame) {
-        applyRangeStep(asRangeStep(step), "Please set target area by drag and press [Apply]:");
+        applyRangeStep(asRangeStep(step), kPromptAutoDragTarget);
     } else if (step == AutoStep::DragTarget) {
-        promptLabel_->setText("Please press apply to strat:");
+        promptLabel_->setText(kPromptAutoConfirm);
         flow_.goTo(AutoStep::ConfirmStart);
     } else if (step == AutoStep::ConfirmStart) {
         // Without a movie or a usable target the press is refused and the step
@@ -57,19 +58,18 @@ bool MainWindow::autoAnalysisReady()
     const cv::Mat& templ = live_.templateMat;
     if (!movie_.movieCapture1.isOpened()) {
         diag("  no movie open\n");
-        promptLabel_->setText("No movie is open: please open a movie file first.");
+        promptLabel_->setText(kPromptNoMovie);
         return false;
     }
     if (templ.empty()) {
         diag("  no target\n");
-        promptLabel_->setText("No target area yet: please drag target area and press [Apply]:");
+        promptLabel_->setText(kPromptNoTarget);
         return false;
     }
     if (templ.type() != CV_8UC3 || templ.cols > movie_.movieWidth ||
         templ.rows > movie_.movieHeight) {
         diag("  target %dx%d does not fit the movie\n", templ.cols, templ.rows);
-        promptLabel_->setText(
-            "Target area does not fit the movie: please drag target area and press [Apply]:");
+        promptLabel_->setText(kPromptTargetTooLarge);
         return false;
     }
     return true;
@@ -182,14 +182,12 @@ void MainWindow::finishAutoAnalysis(const AutoRun& run, const std::string& fname
         // What was analysed is kept as a complete movie; nothing is no movie.
         if (framesWritten == 0)
             QFile::remove(QString::fromLocal8Bit(fname.c_str()));
-        promptLabel_->setText(framesWritten > 0 ? "The analysis was cancelled: the movie holds "
-                                                  "the frames analysed so far."
-                                                : "The analysis was cancelled: no movie written.");
+        promptLabel_->setText(framesWritten > 0 ? kPromptAutoCancelledKept
+                                                : kPromptAutoCancelledEmpty);
     } else if (run.undecodable >= 0) {
         diag("  frame %d cannot be decoded: analysis stopped\n", run.undecodable);
         char message[160];
-        std::snprintf(message, sizeof message,
-                      "Frame %d cannot be decoded: the analysis stopped there.", run.undecodable);
+        std::snprintf(message, sizeof message, kPromptFrameUndecodable, run.undecodable);
         promptLabel_->setText(message);
     }
     if (!kept)
@@ -198,8 +196,6 @@ void MainWindow::finishAutoAnalysis(const AutoRun& run, const std::string& fname
     std::vector<TraceRow> rows = run.rows;
     rows.resize(std::min(rows.size(), static_cast<size_t>(std::max(framesWritten, 0))));
     keepLiftResults(fname, rows,
-                    plateCalibrated(measure_.autoPlatePixel_)
-                        ? QString()
-                        : QString("No plate was found around the target: the analysis has "
-                                  "pixels only."));
+                    plateCalibrated(measure_.autoPlatePixel_) ? QString()
+                                                              : QString(kWhyNoPlateFound));
 }

@@ -5,9 +5,6 @@
 
 #include "analysis/lift_phases.h"
 
-// What the prompt says when the numbers kept beside a movie could not be written.
-constexpr const char* kLiftFilesNotWritten = "The CSV and chart files could not be written.";
-
 // Writes the three files kept beside `movieFile`: the trace, its phases and
 // the chart. `results` receives the analysis they were made from. False when
 // any of them could not be written completely.

@@ -3,6 +3,7 @@
 #include "analysis/lift_chart.h"
 #include "analysis/lift_results.h"
 #include "app/mainwindow.h"
+#include "app/prompts.h"
 #include "video/diagnostics.h"
 
 void MainWindow::keepLiftResults(const std::string& movieFile, const std::vector<TraceRow>& rows,

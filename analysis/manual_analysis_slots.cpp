@@ -12,6 +12,7 @@
 #include "analysis/measurement.h"
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
+#include "app/prompts.h"
 #include "app/selection_state.h"
 #include "app/work_progress.h"
 #include "video/diagnostics.h"
@@ -49,12 +50,12 @@ void MainWindow::positionSelected()
 void MainWindow::applyManualStep(ManualStep step)
 {
     if (step == ManualStep::SetStartFrame || step == ManualStep::SetEndFrame) {
-        applyRangeStep(asRangeStep(step), "Please drag sampling area and press [Apply]:");
+        applyRangeStep(asRangeStep(step), kPromptDragSamplingArea);
         return;
     }
     if (step == ManualStep::DragSamplingArea) {
         flow_.goTo(ManualStep::ClickBar);
-        promptLabel_->setText("Please press apply to progress:");
+        promptLabel_->setText(kPromptClickBar);
         manual_.manualFrame_ = flow_.analysis_start_frame;
         manual_.frameList_.clear();
         live_.clearHistories();
@@ -64,8 +65,7 @@ void MainWindow::applyManualStep(ManualStep step)
             diag("  no frame between %d and %d (movie of %d frames)\n", flow_.analysis_start_frame,
                  flow_.analysis_end_frame, movie_.movie_frame_num);
             flow_.goTo(ManualStep::WriteMovie);
-            promptLabel_->setText(
-                "No frame between start and end position: press [Analysis] to choose again.");
+            promptLabel_->setText(kPromptNoFrameInRange);
         }
         return;
     }
@@ -84,10 +84,7 @@ void MainWindow::barPathAnalysisManualNextFrame()
         // far are all there is, and they can still be written.
         flow_.goTo(ManualStep::WriteMovie);
         char text[160];
-        std::snprintf(text, sizeof text,
-                      "Frame %d cannot be read: press [Apply] to write the movie of the frames "
-                      "shown.",
-                      manual_.manualFrame_);
+        std::snprintf(text, sizeof text, kPromptFrameUnreadable, manual_.manualFrame_);
         promptLabel_->setText(text);
         return;
     }
@@ -150,7 +147,7 @@ void MainWindow::writeManualMovie()
     if (frames.empty()) {
         // Nothing was shown, so there is nothing to write; an empty file
         // would look like a movie that failed.
-        promptLabel_->setText("No frame was shown: no movie written.");
+        promptLabel_->setText(kPromptNoFrameShown);
         return;
     }
 
@@ -177,9 +174,6 @@ void MainWindow::writeManualMovie()
         promptLabel_->setText(kMovieNotWritten);
         return;
     }
-    keepLiftResults(
-        fname, manual_.manualRows_,
-        measure_.calibrated()
-            ? QString()
-            : QString("The sampling area gives no scale: the analysis has pixels only."));
+    keepLiftResults(fname, manual_.manualRows_,
+                    measure_.calibrated() ? QString() : QString(kWhySamplingAreaNoScale));
 }

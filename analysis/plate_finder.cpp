@@ -126,6 +126,88 @@ float bilinear(const cv::Mat& image, double x, double y, int channel)
            fy * ((1 - fx) * bottom[0] + fx * bottom[cn]);
 }
 
+// How far the ray from `o` along `u` reaches before rMax or the sampling
+// border (xMax, yMax).
+double rayEnd(cv::Point2d o, cv::Point2d u, double rMax, double xMax, double yMax)
+{
+    double rEnd = rMax;
+    if (u.x > 1e-9)
+        rEnd = std::min(rEnd, (xMax - o.x) / u.x);
+    else if (u.x < -1e-9)
+        rEnd = std::min(rEnd, o.x / -u.x);
+    if (u.y > 1e-9)
+        rEnd = std::min(rEnd, (yMax - o.y) / u.y);
+    else if (u.y < -1e-9)
+        rEnd = std::min(rEnd, o.y / -u.y);
+    return rEnd;
+}
+
+// Buffers used again from ray to ray, and the gradients of every ray for the
+// noise estimate.
+struct RayScratch {
+    std::vector<float> values, gradient, everyGradient;
+    std::vector<Edge> peaks;
+};
+
+// The colours of `n` samples along the ray from `o` along `u`, starting at
+// radius r0, one after the other in `values`.
+void sampleRay(const cv::Mat& image, cv::Point2d o, cv::Point2d u, double r0, int n, double xMax,
+               double yMax, std::vector<float>& values)
+{
+    const int cn = image.channels();
+    values.resize(static_cast<size_t>(n) * cn);
+    for (int j = 0; j < n; ++j) {
+        const double r = r0 + j * kStep;
+        const double x = std::clamp(o.x + r * u.x, 0.0, xMax);
+        const double y = std::clamp(o.y + r * u.y, 0.0, yMax);
+        for (int c = 0; c < cn; ++c)
+            values[static_cast<size_t>(j) * cn + c] = bilinear(image, x, y, c);
+    }
+}
+
+// The strongest maxima of the colour gradient along one ray of `n` samples
+// (`cn` channels each, in `s.values`) from radius r0, strongest first.
+void rayEdges(int cn, int n, double r0, float rMin, RayScratch& s, std::vector<Edge>& edges)
+{
+    const std::vector<float>& values = s.values;
+    std::vector<float>& gradient = s.gradient;
+    std::vector<Edge>& peaks = s.peaks;
+    const auto change = [&](int j, int c) {
+        return values[static_cast<size_t>(j + 1) * cn + c] -
+               values[static_cast<size_t>(j - 1) * cn + c];
+    };
+    // The difference across one pixel: the blur already smoothed the noise,
+    // and a wider one would let an inner ring's edge pull on the rim's.
+    gradient.assign(n, 0.0f);
+    for (int j = 1; j + 1 < n; ++j) {
+        float sum = 0;
+        for (int c = 0; c < cn; ++c)
+            sum += change(j, c) * change(j, c);
+        gradient[j] = std::sqrt(sum) / (2 * kStep);
+        if (j % 2 == 0)
+            s.everyGradient.push_back(gradient[j]);
+    }
+    peaks.clear();
+    for (int j = 3; j + 3 < n; ++j) {
+        const float g = gradient[j], before = gradient[j - 1], after = gradient[j + 1];
+        const double r = r0 + j * kStep;
+        if (r < rMin || g < kMinEdge || !(g > before && g >= after))
+            continue;
+        const float curve = before - 2 * g + after;
+        const float shift = curve < 0 ? 0.5f * (before - after) / curve : 0.0f;
+        Edge edge;
+        edge.r = static_cast<float>(r + shift * kStep);
+        edge.strength = g - 0.25f * (before - after) * shift;
+        for (int c = 0; c < cn; ++c)
+            edge.step[c] = change(j, c);
+        peaks.push_back(edge);
+    }
+    const auto keep = static_cast<std::ptrdiff_t>(std::min<size_t>(peaks.size(), kEdgesPerRay));
+    std::partial_sort(peaks.begin(), peaks.begin() + keep, peaks.end(),
+                      [](const Edge& a, const Edge& b) { return a.strength > b.strength; });
+    edges.assign(peaks.begin(), peaks.begin() + keep);
+}
+
 // Samples `image` (blurred already; its top-left corner at `corner` in the
 // frame) along each ray from rMin to rMax or the image border and keeps the
 // strongest maxima of the colour gradient, placed between the samples by a
@@ -144,68 +226,20 @@ RayFan castRays(const cv::Mat& image, cv::Point2d corner, cv::Point2d origin, fl
     // Bilinear sampling reads the next column and row too.
     const double xMax = image.cols - 1.001, yMax = image.rows - 1.001;
     const double r0 = rMin - 1.5;
-    std::vector<float> values, gradient, everyGradient;
-    std::vector<Edge> peaks;
+    RayScratch scratch;
     for (int k = 0; k < kRays; ++k) {
         const double angle = 2 * CV_PI * k / kRays;
         const cv::Point2d u(std::cos(angle), std::sin(angle));
         fan.dir[k] = u;
-        double rEnd = rMax;
-        if (u.x > 1e-9)
-            rEnd = std::min(rEnd, (xMax - o.x) / u.x);
-        else if (u.x < -1e-9)
-            rEnd = std::min(rEnd, o.x / -u.x);
-        if (u.y > 1e-9)
-            rEnd = std::min(rEnd, (yMax - o.y) / u.y);
-        else if (u.y < -1e-9)
-            rEnd = std::min(rEnd, o.y / -u.y);
+        const double rEnd = rayEnd(o, u, rMax, xMax, yMax);
         const int n = static_cast<int>(std::floor((rEnd - r0) / kStep)) + 1;
         if (n < 9)
             continue;
-        values.resize(static_cast<size_t>(n) * cn);
-        for (int j = 0; j < n; ++j) {
-            const double r = r0 + j * kStep;
-            const double x = std::clamp(o.x + r * u.x, 0.0, xMax);
-            const double y = std::clamp(o.y + r * u.y, 0.0, yMax);
-            for (int c = 0; c < cn; ++c)
-                values[static_cast<size_t>(j) * cn + c] = bilinear(image, x, y, c);
-        }
-        const auto change = [&](int j, int c) {
-            return values[static_cast<size_t>(j + 1) * cn + c] -
-                   values[static_cast<size_t>(j - 1) * cn + c];
-        };
-        // The difference across one pixel: the blur already smoothed the noise,
-        // and a wider one would let an inner ring's edge pull on the rim's.
-        gradient.assign(n, 0.0f);
-        for (int j = 1; j + 1 < n; ++j) {
-            float sum = 0;
-            for (int c = 0; c < cn; ++c)
-                sum += change(j, c) * change(j, c);
-            gradient[j] = std::sqrt(sum) / (2 * kStep);
-            if (j % 2 == 0)
-                everyGradient.push_back(gradient[j]);
-        }
+        sampleRay(image, o, u, r0, n, xMax, yMax, scratch.values);
         fan.rLast[k] = static_cast<float>(r0 + (n - 4) * kStep);
-        peaks.clear();
-        for (int j = 3; j + 3 < n; ++j) {
-            const float g = gradient[j], before = gradient[j - 1], after = gradient[j + 1];
-            const double r = r0 + j * kStep;
-            if (r < rMin || g < kMinEdge || !(g > before && g >= after))
-                continue;
-            const float curve = before - 2 * g + after;
-            const float shift = curve < 0 ? 0.5f * (before - after) / curve : 0.0f;
-            Edge edge;
-            edge.r = static_cast<float>(r + shift * kStep);
-            edge.strength = g - 0.25f * (before - after) * shift;
-            for (int c = 0; c < cn; ++c)
-                edge.step[c] = change(j, c);
-            peaks.push_back(edge);
-        }
-        const auto keep = static_cast<std::ptrdiff_t>(std::min<size_t>(peaks.size(), kEdgesPerRay));
-        std::partial_sort(peaks.begin(), peaks.begin() + keep, peaks.end(),
-                          [](const Edge& a, const Edge& b) { return a.strength > b.strength; });
-        fan.edges[k].assign(peaks.begin(), peaks.begin() + keep);
+        rayEdges(cn, n, r0, rMin, scratch, fan.edges[k]);
     }
+    std::vector<float>& everyGradient = scratch.everyGradient;
     if (!everyGradient.empty()) {
         auto middle = everyGradient.begin() + static_cast<std::ptrdiff_t>(everyGradient.size() / 2);
         std::nth_element(everyGradient.begin(), middle, everyGradient.end());

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/prompts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -272,7 +273,7 @@ QWidget* MainWindow::setupTopBar()
 
 QWidget* MainWindow::setupBottomBar()
 {
-    promptLabel_ = new QLabel("Press [Analysis] button to start.");
+    promptLabel_ = new QLabel(kPromptStart);
 
     auto makeButton = [this](const char* text, void (MainWindow::*slot)()) {
         auto* button = new QPushButton(text, this);

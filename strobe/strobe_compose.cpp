@@ -47,6 +47,25 @@ private:
     std::deque<std::pair<int, cv::Mat>> frames_;
 };
 
+// Type A's output frame of base e into `out`: the base with the moving pixels
+// of samples e + 1 to e + N laid over. False when the base cannot be decoded
+// again or a layer cannot be read back.
+bool composeBase(const StrobePlan& plan, const StrobeFrameSource& source,
+                 const FrameWindow& samples, LayerStore& moving, bool keepBases, int e,
+                 cv::Mat& out)
+{
+    if (keepBases) {
+        // Base e is not needed again: its frame becomes the output
+        // frame, without a copy.
+        out = *samples.find(e);
+    } else {
+        out.release(); // the sink may keep the previous one
+        if (!source(1, plan.start + e * plan.step, out))
+            return false;
+    }
+    return moving.layOver(out, e + 1, e + plan.number + 1, plan.threshold);
+}
+
 } // namespace
 
 // Each sample is decoded once. Its moving pixels against the next sample do
@@ -109,16 +128,7 @@ int composeStrobeTypeA(const StrobePlan& plan, const StrobeFrameSource& source,
             const int e = m - N;
             if (e >= 1) {
                 diag("%d/%d\r", e, K - N);
-                if (keepBases) {
-                    // Base e is not needed again: its frame becomes the output
-                    // frame, without a copy.
-                    out = *samples.find(e);
-                } else {
-                    out.release(); // the sink may keep the previous one
-                    if (!source(1, plan.start + e * step, out))
-                        return written;
-                }
-                if (!moving.layOver(out, e + 1, e + N + 1, plan.threshold))
+                if (!composeBase(plan, source, samples, moving, keepBases, e, out))
                     return written;
                 sink(out);
                 ++written;
@@ -203,6 +213,186 @@ private:
     std::vector<std::thread> threads_;
 };
 
+namespace
+{
+
+// One Type B composition, run once: the strobe images made so far, the
+// samples still needed and the composed frames waiting to be handed over.
+class TypeBComposition
+{
+public:
+    TypeBComposition(const StrobePlan& plan, const StrobeFrameSource& source,
+                     const StrobeFrameSink& sink)
+        : plan_(plan), source_(source), sink_(sink), step_(plan.step), R_(plan.end - plan.start),
+          K_(strobeSampleSteps(R_, step_)), images_(plan.layerBudgetBytes), imagesDone_(K_ < 2)
+    {
+    }
+
+    // Returns the frames written.
+    int run()
+    {
+        std::error_code ignored;
+        std::filesystem::create_directories("temp", ignored);
+        if (imagesDone_)
+            diag("\n");
+        {
+            PngWriter pngs;
+            // A range frame that cannot be decoded ends the movie, but the strobe
+            // images are all still made, as the first pass would make them.
+            const bool outputsEnded = !imagesDone_ && makeImages(pngs);
+            if (!outputsEnded)
+                composeReady(K_);
+            handOver(true);
+        }
+        return written_;
+    }
+
+private:
+    // Composed frames wait here until the PNG files of their images are known
+    // to be written; the few newest are kept, the oldest handed over. The
+    // images stay in the store until no waiting frame uses them.
+    struct Pending {
+        cv::Mat plain;
+        cv::Mat composed;
+        int first = 0, end = 0; // the images used
+    };
+    static constexpr size_t kPending = 3;
+
+    void progress(int X)
+    {
+        if (imagesDone_) {
+            diag("%d/%d\r", X, R_);
+        } else {
+            char line[32];
+            std::snprintf(line, sizeof line, "%d/%d\r", X, R_);
+            heldBack_ += line;
+        }
+    }
+
+    void finishImages()
+    {
+        imagesDone_ = true;
+        diag("\n");
+        if (!heldBack_.empty()) {
+            diag("%s", heldBack_.c_str());
+            heldBack_.clear();
+        }
+    }
+
+    bool isWritten(int j) const { return imageWritten_[static_cast<size_t>(j)].get(); }
+
+    // False when an image cannot be read back: the movie ends before that
+    // frame.
+    bool handOver(bool all)
+    {
+        while (!pending_.empty() && (all || pending_.size() > kPending)) {
+            Pending& p = pending_.front();
+            bool allWritten = true;
+            for (int j = p.first; j < p.end; ++j)
+                allWritten = allWritten && isWritten(j);
+            if (!allWritten) {
+                p.plain.copyTo(p.composed);
+                for (int j = p.first; j < p.end; ++j)
+                    if (isWritten(j) && !images_.layOver(p.composed, j, j + 1, 0)) {
+                        pending_.clear();
+                        return false;
+                    }
+            }
+            sink_(p.composed);
+            ++written_;
+            pending_.pop_front();
+            if (!pending_.empty())
+                images_.dropBefore(pending_.front().first);
+        }
+        return true;
+    }
+
+    // Composes the range frames whose strobe images all exist; false when a
+    // frame cannot be decoded (the movie ends there).
+    bool composeReady(int samplesWithImages)
+    {
+        for (; X_ < R_; ++X_) {
+            if (!imagesDone_ && X_ / step_ > samplesWithImages)
+                return true;
+            progress(X_);
+            Pending p;
+            const cv::Mat* kept = X_ % step_ == 0 ? samples_.find(X_ / step_) : nullptr;
+            if (kept)
+                p.plain = kept->clone();
+            else if (!source_(1, plan_.start + X_, p.plain))
+                return false;
+            strobeImagesForFrame(imageOffsets_, X_, plan_.number, &p.first, &p.end);
+            p.composed = p.plain.clone();
+            if (!images_.layOver(p.composed, p.first, p.end, 0))
+                return false;
+            pending_.push_back(std::move(p));
+            if (!handOver(false))
+                return false;
+        }
+        return true;
+    }
+
+    // The strobe image of sample V, whose next sample is `next`.
+    void makeImage(PngWriter& pngs, int V, const cv::Mat& next)
+    {
+        imageOffsets_.push_back(V * step_);
+        imageWritten_.push_back(
+            pngs.write(V * step_, images_.put(static_cast<int>(imageOffsets_.size()) - 1,
+                                              strobePixels(*samples_.find(V - 1), *samples_.find(V),
+                                                           next, plan_.threshold))));
+    }
+
+    // Decodes the samples and makes their strobe images, composing the range
+    // frames as their images come; true when the movie ended before the last
+    // range frame.
+    bool makeImages(PngWriter& pngs)
+    {
+        bool outputsEnded = false;
+        ReadAhead reader([&](int k, cv::Mat& f) { return source_(0, plan_.start + k * step_, f); },
+                         K_ + 1);
+        for (int i = 0; i <= K_; ++i) {
+            if (i >= 2)
+                diag("%d/%d\r", i - 1, K_);
+            cv::Mat frame;
+            if (!reader.next(frame))
+                break;
+            samples_.put(i, frame);
+            if (i >= 2)
+                makeImage(pngs, i - 1, frame);
+            if (i == K_)
+                break;
+            // Frames up to sample i - 1 have all their strobe images once
+            // image i - 1 exists (there is none for sample 0).
+            if (i >= 1 && !outputsEnded && !composeReady(i - 1))
+                outputsEnded = true;
+            samples_.dropBefore(i - 1);
+        }
+        finishImages();
+        return outputsEnded;
+    }
+
+    const StrobePlan& plan_;
+    const StrobeFrameSource& source_;
+    const StrobeFrameSink& sink_;
+    const int step_;
+    const int R_;
+    const int K_;
+    // By position in imageOffsets_: the strobe images and whether their PNG
+    // files were written. Copying a strobe image's set pixels is laying it
+    // over with threshold 0.
+    std::vector<int> imageOffsets_;
+    LayerStore images_;
+    std::vector<std::shared_future<bool>> imageWritten_;
+    FrameWindow samples_;
+    bool imagesDone_;
+    std::string heldBack_;
+    std::deque<Pending> pending_;
+    int written_ = 0;
+    int X_ = 0; // the next range frame to compose
+};
+
+} // namespace
+
 // One pass: each sample is decoded once and its strobe image kept as a layer
 // (and written as its PNG file); each range frame is composed as soon as
 // every strobe image it needs exists. Range frames that are samples are not
@@ -212,142 +402,7 @@ private:
 int composeStrobeTypeB(const StrobePlan& plan, const StrobeFrameSource& source,
                        const StrobeFrameSink& sink)
 {
-    const int step = plan.step;
-    const int R = plan.end - plan.start;
-    const int K = strobeSampleSteps(R, step);
-    std::error_code ignored;
-    std::filesystem::create_directories("temp", ignored);
-
-    // By position in imageOffsets: the strobe images and whether their PNG
-    // files were written. Copying a strobe image's set pixels is laying it
-    // over with threshold 0.
-    std::vector<int> imageOffsets;
-    LayerStore images(plan.layerBudgetBytes);
-    std::vector<std::shared_future<bool>> imageWritten;
-    FrameWindow samples;
-    bool imagesDone = K < 2;
-    std::string heldBack;
-    auto progress = [&](int X) {
-        if (imagesDone) {
-            diag("%d/%d\r", X, R);
-        } else {
-            char line[32];
-            std::snprintf(line, sizeof line, "%d/%d\r", X, R);
-            heldBack += line;
-        }
-    };
-    auto finishImages = [&] {
-        imagesDone = true;
-        diag("\n");
-        if (!heldBack.empty()) {
-            diag("%s", heldBack.c_str());
-            heldBack.clear();
-        }
-    };
-    if (imagesDone)
-        diag("\n");
-
-    // Composed frames wait here until the PNG files of their images are known
-    // to be written; the few newest are kept, the oldest handed over. The
-    // images stay in the store until no waiting frame uses them. False when
-    // an image cannot be read back: the movie ends before that frame.
-    struct Pending {
-        cv::Mat plain;
-        cv::Mat composed;
-        int first = 0, end = 0; // the images used
-    };
-    std::deque<Pending> pending;
-    constexpr size_t kPending = 3;
-    int written = 0;
-    auto handOver = [&](bool all) -> bool {
-        while (!pending.empty() && (all || pending.size() > kPending)) {
-            Pending& p = pending.front();
-            const auto isWritten = [&](int j) {
-                return imageWritten[static_cast<size_t>(j)].get();
-            };
-            bool allWritten = true;
-            for (int j = p.first; j < p.end; ++j)
-                allWritten = allWritten && isWritten(j);
-            if (!allWritten) {
-                p.plain.copyTo(p.composed);
-                for (int j = p.first; j < p.end; ++j)
-                    if (isWritten(j) && !images.layOver(p.composed, j, j + 1, 0)) {
-                        pending.clear();
-                        return false;
-                    }
-            }
-            sink(p.composed);
-            ++written;
-            pending.pop_front();
-            if (!pending.empty())
-                images.dropBefore(pending.front().first);
-        }
-        return true;
-    };
-
-    int X = 0;
-    // Composes the range frames whose strobe images all exist; false when a
-    // frame cannot be decoded (the movie ends there).
-    auto composeReady = [&](int samplesWithImages) -> bool {
-        for (; X < R; ++X) {
-            if (!imagesDone && X / step > samplesWithImages)
-                return true;
-            progress(X);
-            Pending p;
-            const cv::Mat* kept = X % step == 0 ? samples.find(X / step) : nullptr;
-            if (kept)
-                p.plain = kept->clone();
-            else if (!source(1, plan.start + X, p.plain))
-                return false;
-            strobeImagesForFrame(imageOffsets, X, plan.number, &p.first, &p.end);
-            p.composed = p.plain.clone();
-            if (!images.layOver(p.composed, p.first, p.end, 0))
-                return false;
-            pending.push_back(std::move(p));
-            if (!handOver(false))
-                return false;
-        }
-        return true;
-    };
-
-    {
-        PngWriter pngs;
-        // A range frame that cannot be decoded ends the movie, but the strobe
-        // images are all still made, as the first pass would make them.
-        bool outputsEnded = false;
-        if (!imagesDone) {
-            ReadAhead reader([&](int k, cv::Mat& f) { return source(0, plan.start + k * step, f); },
-                             K + 1);
-            for (int i = 0; i <= K; ++i) {
-                if (i >= 2)
-                    diag("%d/%d\r", i - 1, K);
-                cv::Mat frame;
-                if (!reader.next(frame))
-                    break;
-                samples.put(i, frame);
-                if (i >= 2) {
-                    const int V = i - 1;
-                    imageOffsets.push_back(V * step);
-                    imageWritten.push_back(pngs.write(
-                        V * step, images.put(static_cast<int>(imageOffsets.size()) - 1,
-                                             strobePixels(*samples.find(V - 1), *samples.find(V),
-                                                          frame, plan.threshold))));
-                }
-                if (i == K)
-                    break;
-                // Frames up to sample i - 1 have all their strobe images once
-                // image i - 1 exists (there is none for sample 0).
-                if (i >= 1 && !outputsEnded && !composeReady(i - 1))
-                    outputsEnded = true;
-                samples.dropBefore(i - 1);
-            }
-            finishImages();
-        }
-        if (!outputsEnded)
-            composeReady(K);
-        handOver(true);
-    }
-    return written;
+    return TypeBComposition(plan, source, sink).run();
 }
 
 int writeStrobeMovie(int type, const StrobePlan& plan, cv::VideoCapture* const captures[3],

@@ -2,6 +2,7 @@
 #include <QLabel>
 
 #include "app/mainwindow.h"
+#include "app/prompts.h"
 #include "app/work_progress.h"
 #include "strobe/strobe_compose.h"
 #include "strobe/strobe_rules.h"
@@ -13,7 +14,7 @@ void MainWindow::applyStrobeStep(StrobeStep step)
 {
     if (step != StrobeStep::SetStartFrame && step != StrobeStep::SetEndFrame)
         return;
-    if (applyRangeStep(asRangeStep(step), "Now making movie... :"))
+    if (applyRangeStep(asRangeStep(step), kPromptMakingStrobe))
         makeStrobeMovie();
 }
 
@@ -23,8 +24,7 @@ void MainWindow::makeStrobeMovie()
     // The frame counts divide by the step.
     if (settings_.strobeFrameStep_ <= 0) {
         diag("  strobeFrameStep_ = %d, no movie made\n", settings_.strobeFrameStep_);
-        promptLabel_->setText(
-            "Strobe movie frame step must be 1 or more: set it and press [Analysis]:");
+        promptLabel_->setText(kPromptStrobeStep);
         return;
     }
     // All three captures must stand on the movie the range was chosen on;
@@ -32,8 +32,7 @@ void MainWindow::makeStrobeMovie()
     if (movie_.strobeMovieFile_.empty() || !movie_.movieCapture1.isOpened() ||
         !movie_.movieCapture2.isOpened() || !movie_.movieCapture3.isOpened()) {
         diag("  the captures are not open on the current movie, no movie made\n");
-        promptLabel_->setText(
-            "Please open the movie with [Strobe TypeA] or [Strobe TypeB] and press [Analysis]:");
+        promptLabel_->setText(kPromptStrobeReopen);
         return;
     }
 
@@ -48,8 +47,7 @@ void MainWindow::makeStrobeMovie()
         typeAFrameCount(strobeSampleSteps(plan.end - plan.start, plan.step), plan.number) == 0) {
         diag("  no Type A frame: N %d of %d samples\n", plan.number,
              strobeSampleSteps(plan.end - plan.start, plan.step));
-        promptLabel_->setText("Too few samples in the range for the strobe movie frame number: "
-                              "no movie written.");
+        promptLabel_->setText(kPromptStrobeTooFewSamples);
         return;
     }
 
@@ -61,7 +59,7 @@ void MainWindow::makeStrobeMovie()
     if (!openMovieWriter(movie_.videoWriter_, fname, fps, size)) {
         // Composing a movie that cannot be kept would only keep the window frozen.
         diag("  %s cannot be written\n", fname.c_str());
-        promptLabel_->setText("Strobe movie cannot be written to output:");
+        promptLabel_->setText(kPromptStrobeUnwritable);
         return;
     }
     // Only the shared writer is used: a recording running meanwhile has its own.
@@ -82,13 +80,12 @@ void MainWindow::makeStrobeMovie()
         // The frames made so far are a complete movie; none is no movie.
         if (written == 0)
             QFile::remove(QString::fromLocal8Bit(fname.c_str()));
-        promptLabel_->setText(written > 0 ? "The strobe movie was cancelled: the movie holds "
-                                            "the frames made so far."
-                                          : "The strobe movie was cancelled: no movie written.");
+        promptLabel_->setText(written > 0 ? kPromptStrobeCancelledKept
+                                          : kPromptStrobeCancelledEmpty);
     } else if (written == 0) {
         // Not even the first sample could be decoded: an empty file would only
         // look like a movie.
         QFile::remove(QString::fromLocal8Bit(fname.c_str()));
-        promptLabel_->setText("No strobe frame could be made: no movie written.");
+        promptLabel_->setText(kPromptStrobeNothing);
     }
 }

@@ -17,6 +17,7 @@
 #include "app/environment.h"
 #include "app/mainwindow.h"
 #include "app/mygraphicsview.h"
+#include "app/prompts.h"
 #include "video/frame_display.h"
 #include "video/output_naming.h"
 

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <numeric>
+#include <ostream>
+#include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -18,6 +21,156 @@ constexpr uint32_t kAvihFlags = 0x10; // AVIF_HASINDEX
 constexpr uint32_t kKeyFrame = 0x10;  // AVIIF_KEYFRAME
 constexpr int kDmlhBytes = 248;
 
+// RIFF is little-endian whatever the machine.
+void putLe32(std::ostream& out, uint32_t v)
+{
+    const char b[4] = {char(v & 0xff), char((v >> 8) & 0xff), char((v >> 16) & 0xff),
+                       char((v >> 24) & 0xff)};
+    out.write(b, 4);
+}
+
+void putLe16(std::ostream& out, uint16_t v)
+{
+    const char b[2] = {char(v & 0xff), char((v >> 8) & 0xff)};
+    out.write(b, 2);
+}
+
+void putFourcc(std::ostream& out, const char* tag)
+{
+    out.write(tag, 4);
+}
+
+void putZeros(std::ostream& out, size_t bytes)
+{
+    const std::vector<char> zeros(bytes, 0);
+    out.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+}
+
+uint64_t tellOf(std::ostream& out)
+{
+    return static_cast<uint64_t>(out.tellp());
+}
+
+void patchLe32(std::ostream& out, uint64_t at, uint32_t v)
+{
+    const auto back = out.tellp();
+    out.seekp(static_cast<std::streamoff>(at));
+    putLe32(out, v);
+    out.seekp(back);
+}
+
+// Starts a LIST of `type`; returns where its size goes, for endList.
+uint64_t beginList(std::ostream& out, const char* type)
+{
+    putFourcc(out, "LIST");
+    const uint64_t sizeAt = tellOf(out);
+    putLe32(out, 0);
+    putFourcc(out, type);
+    return sizeAt;
+}
+
+void endList(std::ostream& out, uint64_t sizeAt)
+{
+    patchLe32(out, sizeAt, static_cast<uint32_t>(tellOf(out) - sizeAt - 4));
+}
+
+// Where the header fields that are only known later lie in the file.
+struct HeaderFields {
+    uint64_t avihFrames = 0, avihBuffer = 0;
+    uint64_t strhLength = 0, strhBuffer = 0;
+    uint64_t superIndex = 0;
+    uint64_t dmlhFrames = 0;
+};
+
+void putAvih(std::ostream& out, uint32_t rate, uint32_t scale, uint32_t w, uint32_t h,
+             HeaderFields& at)
+{
+    putFourcc(out, "avih");
+    putLe32(out, 56);
+    putLe32(out, static_cast<uint32_t>(std::llround(1e6 * scale / rate))); // microseconds per frame
+    putLe32(out, 0);                                                       // max bytes per second
+    putLe32(out, 0);                                                       // padding granularity
+    putLe32(out, kAvihFlags);
+    at.avihFrames = tellOf(out);
+    putLe32(out, 0); // frames in the first segment
+    putLe32(out, 0); // initial frames
+    putLe32(out, 1); // streams
+    at.avihBuffer = tellOf(out);
+    putLe32(out, 0); // suggested buffer size
+    putLe32(out, w);
+    putLe32(out, h);
+    for (int i = 0; i < 4; ++i)
+        putLe32(out, 0);
+}
+
+void putStrh(std::ostream& out, uint32_t rate, uint32_t scale, uint32_t w, uint32_t h,
+             HeaderFields& at)
+{
+    putFourcc(out, "strh");
+    putLe32(out, 56);
+    putFourcc(out, "vids");
+    putFourcc(out, "MJPG");
+    putLe32(out, 0); // flags
+    putLe16(out, 0); // priority
+    putLe16(out, 0); // language
+    putLe32(out, 0); // initial frames
+    putLe32(out, scale);
+    putLe32(out, rate);
+    putLe32(out, 0); // start
+    at.strhLength = tellOf(out);
+    putLe32(out, 0); // length in frames
+    at.strhBuffer = tellOf(out);
+    putLe32(out, 0);          // suggested buffer size
+    putLe32(out, 0xffffffff); // quality: the codec's default
+    putLe32(out, 0);          // sample size: frames vary
+    putLe16(out, 0);
+    putLe16(out, 0);
+    putLe16(out, static_cast<uint16_t>(std::min<uint32_t>(w, 0xffff)));
+    putLe16(out, static_cast<uint16_t>(std::min<uint32_t>(h, 0xffff)));
+}
+
+void putStrf(std::ostream& out, uint32_t w, uint32_t h)
+{
+    putFourcc(out, "strf");
+    putLe32(out, 40);
+    putLe32(out, 40);
+    putLe32(out, w);
+    putLe32(out, h);
+    putLe16(out, 1);  // planes
+    putLe16(out, 24); // bits per pixel
+    putFourcc(out, "MJPG");
+    putLe32(out, w * h * 3);
+    for (int i = 0; i < 4; ++i)
+        putLe32(out, 0);
+}
+
+// The OpenDML index of the segment indexes, filled in when the file is
+// complete.
+void putSuperIndex(std::ostream& out, HeaderFields& at)
+{
+    putFourcc(out, "indx");
+    putLe32(out, 24 + 16 * kSuperIndexEntries);
+    at.superIndex = tellOf(out);
+    putLe16(out, 4); // longs per entry
+    out.put(0);      // sub-type
+    out.put(0);      // AVI_INDEX_OF_INDEXES
+    putLe32(out, 0); // entries in use
+    putFourcc(out, "00dc");
+    for (int i = 0; i < 3; ++i)
+        putLe32(out, 0);
+    putZeros(out, 16 * kSuperIndexEntries);
+}
+
+void putOdml(std::ostream& out, HeaderFields& at)
+{
+    const uint64_t odmlSize = beginList(out, "odml");
+    putFourcc(out, "dmlh");
+    putLe32(out, kDmlhBytes);
+    at.dmlhFrames = tellOf(out);
+    putZeros(out, kDmlhBytes);
+    endList(out, odmlSize);
+}
+
 } // namespace
 
 MjpegAviWriter::~MjpegAviWriter()
@@ -27,20 +180,17 @@ MjpegAviWriter::~MjpegAviWriter()
 
 void MjpegAviWriter::putTag(const char* tag)
 {
-    file_.write(tag, 4);
+    putFourcc(file_, tag);
 }
 
 void MjpegAviWriter::put32(uint32_t v)
 {
-    const char b[4] = {char(v & 0xff), char((v >> 8) & 0xff), char((v >> 16) & 0xff),
-                       char((v >> 24) & 0xff)};
-    file_.write(b, 4);
+    putLe32(file_, v);
 }
 
 void MjpegAviWriter::put16(uint16_t v)
 {
-    const char b[2] = {char(v & 0xff), char((v >> 8) & 0xff)};
-    file_.write(b, 2);
+    putLe16(file_, v);
 }
 
 void MjpegAviWriter::put64(uint64_t v)
@@ -51,15 +201,12 @@ void MjpegAviWriter::put64(uint64_t v)
 
 uint64_t MjpegAviWriter::tell()
 {
-    return static_cast<uint64_t>(file_.tellp());
+    return tellOf(file_);
 }
 
 void MjpegAviWriter::patch32(uint64_t at, uint32_t v)
 {
-    const auto back = file_.tellp();
-    file_.seekp(static_cast<std::streamoff>(at));
-    put32(v);
-    file_.seekp(back);
+    patchLe32(file_, at, v);
 }
 
 bool MjpegAviWriter::open(const std::string& path, double fps, cv::Size size)
@@ -117,94 +264,23 @@ void MjpegAviWriter::writeHeaders()
     put32(0);
     putTag("AVI ");
 
-    putTag("LIST");
-    const uint64_t hdrlSize = tell();
-    put32(0);
-    putTag("hdrl");
+    HeaderFields at;
+    const uint64_t hdrlSize = beginList(file_, "hdrl");
+    putAvih(file_, rate_, scale_, w, h, at);
+    const uint64_t strlSize = beginList(file_, "strl");
+    putStrh(file_, rate_, scale_, w, h, at);
+    putStrf(file_, w, h);
+    putSuperIndex(file_, at);
+    endList(file_, strlSize);
+    putOdml(file_, at);
+    endList(file_, hdrlSize);
 
-    putTag("avih");
-    put32(56);
-    put32(static_cast<uint32_t>(std::llround(1e6 * scale_ / rate_))); // microseconds per frame
-    put32(0);                                                         // max bytes per second
-    put32(0);                                                         // padding granularity
-    put32(kAvihFlags);
-    avihFramesAt_ = tell();
-    put32(0); // frames in the first segment
-    put32(0); // initial frames
-    put32(1); // streams
-    avihBufferAt_ = tell();
-    put32(0); // suggested buffer size
-    put32(w);
-    put32(h);
-    for (int i = 0; i < 4; ++i)
-        put32(0);
-
-    putTag("LIST");
-    const uint64_t strlSize = tell();
-    put32(0);
-    putTag("strl");
-
-    putTag("strh");
-    put32(56);
-    putTag("vids");
-    putTag("MJPG");
-    put32(0); // flags
-    put16(0); // priority
-    put16(0); // language
-    put32(0); // initial frames
-    put32(scale_);
-    put32(rate_);
-    put32(0); // start
-    strhLengthAt_ = tell();
-    put32(0); // length in frames
-    strhBufferAt_ = tell();
-    put32(0);          // suggested buffer size
-    put32(0xffffffff); // quality: the codec's default
-    put32(0);          // sample size: frames vary
-    put16(0);
-    put16(0);
-    put16(static_cast<uint16_t>(std::min<uint32_t>(w, 0xffff)));
-    put16(static_cast<uint16_t>(std::min<uint32_t>(h, 0xffff)));
-
-    putTag("strf");
-    put32(40);
-    put32(40);
-    put32(w);
-    put32(h);
-    put16(1);  // planes
-    put16(24); // bits per pixel
-    putTag("MJPG");
-    put32(w * h * 3);
-    for (int i = 0; i < 4; ++i)
-        put32(0);
-
-    // The OpenDML index of the segment indexes, filled in when the file is
-    // complete.
-    putTag("indx");
-    put32(24 + 16 * kSuperIndexEntries);
-    superIndexAt_ = tell();
-    put16(4);     // longs per entry
-    file_.put(0); // sub-type
-    file_.put(0); // AVI_INDEX_OF_INDEXES
-    put32(0);     // entries in use
-    putTag("00dc");
-    for (int i = 0; i < 3; ++i)
-        put32(0);
-    const std::vector<char> empty(16 * kSuperIndexEntries, 0);
-    file_.write(empty.data(), static_cast<std::streamsize>(empty.size()));
-    patch32(strlSize, static_cast<uint32_t>(tell() - strlSize - 4));
-
-    putTag("LIST");
-    const uint64_t odmlSize = tell();
-    put32(0);
-    putTag("odml");
-    putTag("dmlh");
-    put32(kDmlhBytes);
-    dmlhFramesAt_ = tell();
-    const std::vector<char> dmlh(kDmlhBytes, 0);
-    file_.write(dmlh.data(), kDmlhBytes);
-    patch32(odmlSize, static_cast<uint32_t>(tell() - odmlSize - 4));
-    patch32(hdrlSize, static_cast<uint32_t>(tell() - hdrlSize - 4));
+    avihFramesAt_ = at.avihFrames;
+    avihBufferAt_ = at.avihBuffer;
+    strhLengthAt_ = at.strhLength;
+    strhBufferAt_ = at.strhBuffer;
+    superIndexAt_ = at.superIndex;
+    dmlhFramesAt_ = at.dmlhFrames;
 }
 
 void MjpegAviWriter::startSegment()

@@ -7,6 +7,7 @@
 #include <QTabWidget>
 
 #include "app/mainwindow.h"
+#include "app/prompts.h"
 #include "video/diagnostics.h"
 #include "video/frame_display.h"
 #include "video/frame_mapping.h"
@@ -54,7 +55,7 @@ void MainWindow::refuseMovie(bool fileWasChosen)
     movie_.strobeMovieFile_.clear();
     // A cancelled dialog needs no message; a file that was chosen and failed does.
     if (fileWasChosen)
-        promptLabel_->setText("Movie file invalid.");
+        promptLabel_->setText(kPromptMovieInvalid);
 }
 
 bool MainWindow::openMovieForTab(QGraphicsScene* scene, int captures, bool readRate,

@@ -7,10 +7,6 @@
 
 #include "video/mjpeg_avi_writer.h"
 
-// The prompt when an analysed, manual or strobe movie could not be written
-// (a full disk, a folder that cannot be written).
-constexpr const char* kMovieNotWritten = "The movie file could not be written.";
-
 // The codec of the movies written through OpenCV (the recording's fallback).
 // Motion JPEG is written by every OpenCV build without an external encoder and
 // read by ffmpeg and every common player.

@@ -12,6 +12,7 @@
 
 #include "analysis/measurement.h"
 #include "app/mainwindow.h"
+#include "app/prompts.h"
 #include "app/work_progress.h"
 #include "video/diagnostics.h"
 #include "video/frame_display.h"
@@ -171,17 +172,14 @@ void MainWindow::stopRecording(RecordingEnd why)
 
     if (!complete || why == RecordingEnd::WriteFailed) {
         // What is on disk is all there is: no re-encode may replace or remove it.
-        promptLabel_->setText("The recording could not be written completely: what was written "
-                              "is kept.");
+        promptLabel_->setText(kPromptRecordingIncomplete);
         keepRecordingResults(rec_.recFileName_);
         return;
     }
     if (why == RecordingEnd::DiskLow)
-        promptLabel_->setText("The disk is almost full: the recording was stopped and saved.");
+        promptLabel_->setText(kPromptDiskLow);
     else if (rec_.recRepeats_ > 0)
-        promptLabel_->setText(
-            QString("Recording saved; %1 frames were repeated while the encoder caught up.")
-                .arg(rec_.recRepeats_));
+        promptLabel_->setText(QString(kPromptFramesRepeated).arg(rec_.recRepeats_));
 
     const std::string reencodeName = makeOutputFileName(".avi");
     const bool replaced =
@@ -193,8 +191,6 @@ void MainWindow::stopRecording(RecordingEnd why)
 void MainWindow::keepRecordingResults(const std::string& movieFile)
 {
     keepLiftResults(movieFile, rec_.recRows_,
-                    measure_.calibrated()
-                        ? QString()
-                        : QString("The plate was not dragged: the recording has pixels only."));
+                    measure_.calibrated() ? QString() : QString(kWhyPlateNotDragged));
     rec_.recRows_.clear();
 }
