@@ -76,12 +76,6 @@ bool LayerStore::layOver(cv::Mat& frame, int first, int end, int threshold)
     return true;
 }
 
-size_t LayerStore::layersInFile() const
-{
-    return static_cast<size_t>(
-        std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return !e.layer; }));
-}
-
 bool LayerStore::spill(const Layer& layer, Entry& entry)
 {
     if (fileFailed_)

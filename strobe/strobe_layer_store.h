@@ -38,9 +38,6 @@ public:
     // from the file; `frame` is then incomplete.
     bool layOver(cv::Mat& frame, int first, int end, int threshold);
 
-    // Layers kept in the file.
-    size_t layersInFile() const;
-
 private:
     struct Entry {
         std::shared_ptr<const Layer> layer; // null when the layer is in the file
