@@ -122,9 +122,7 @@ void BM_LiveLoopWithChart(benchmark::State& state)
         QTimer::singleShot(300, &settle, &QEventLoop::quit);
         settle.exec();
         w.live_.templateMat = w.movie_.currentFrameMat(cv::Rect(620, 380, 40, 40)).clone();
-        w.live_.barX_.clear();
-        w.live_.barY_.clear();
-        w.live_.barVy_.clear();
+        w.live_.clearHistories();
         // Opening the window lays it out and paints it the first time, once:
         // about a tenth of a second the loop then catches up on. What is
         // measured is the loop with the window open.

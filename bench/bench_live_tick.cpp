@@ -83,8 +83,7 @@ public:
         w.live_.liveRect_ = QRectF(target.x, target.y, t, t);
         w.measure_.platePixel_ = 90.0f;
         w.measure_.baseY_ = target.y + t / 2;
-        w.live_.barX_.clear();
-        w.live_.barY_.clear();
+        w.live_.restartPath();
         for (int i = 0; i < w.live_.trailMax_; ++i) {
             w.live_.barX_.push_back(static_cast<float>(width / 2));
             w.live_.barY_.push_back(static_cast<float>(height / 2 + 2 * (w.live_.trailMax_ - i)));

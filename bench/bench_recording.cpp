@@ -103,9 +103,7 @@ void BM_RecordSixtySeconds(benchmark::State& state)
         w.live_.liveRect_ = QRectF(target.x, target.y, side, side);
         w.measure_.platePixel_ = 90.0f;
         w.measure_.baseY_ = edge.y;
-        w.live_.barX_.clear();
-        w.live_.barY_.clear();
-        w.live_.barVy_.clear();
+        w.live_.clearHistories();
         // The first match after the target is set searches the whole frame,
         // once, before the recording as when a coach presses Apply, then R.
         tick();
