@@ -4,6 +4,7 @@
 // bar and two plates moving up and down over it; the moving parts cover about
 // a tenth of the frame.
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -52,14 +53,16 @@ inline cv::Mat frame(const cv::Mat& bg, int index)
     return f;
 }
 
-// The right plate at frame 0 with the bar's end and the background around it:
-// a target the tracker can follow through the lift.
+// The right plate's outer rim at frame 0, with the background beside it: a
+// small target, a twentieth of the frame's height, that the tracker can follow
+// through the lift.
 inline cv::Rect target(cv::Size size)
 {
-    const int side = static_cast<int>(size.height * 0.24);
-    const int cx = size.width / 2 + static_cast<int>(size.width * 0.25);
-    const int cy = static_cast<int>(size.height * 0.78);
-    return cv::Rect(cx - side / 2, cy - side / 2, side, side);
+    const int side = std::max(16, size.height / 20);
+    const int rimX =
+        size.width / 2 + static_cast<int>(size.width * 0.25) + static_cast<int>(size.height * 0.10);
+    const int barY = static_cast<int>(size.height * 0.78);
+    return cv::Rect(rimX - side / 2, barY - side / 2, side, side);
 }
 
 inline bool write(const std::string& path, int count, cv::Size size, double fps = 30.0)
