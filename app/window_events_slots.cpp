@@ -1,7 +1,5 @@
-#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QTabWidget>
 
 #include "app/mainwindow.h"
 #include "video/diagnostics.h"

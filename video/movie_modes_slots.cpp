@@ -1,10 +1,7 @@
 #include <QDir>
 #include <QFileDialog>
-#include <QGraphicsRectItem>
 #include <QLabel>
-#include <QPen>
 #include <QSlider>
-#include <QTabWidget>
 
 #include "app/mainwindow.h"
 #include "app/prompts.h"
