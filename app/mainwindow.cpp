@@ -1,5 +1,4 @@
 #include "app/mainwindow.h"
-#include "app/prompts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,9 +19,9 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "analysis/lift_chart.h"
 #include "app/environment.h"
 #include "app/mygraphicsview.h"
+#include "app/prompts.h"
 #include "app/selection_state.h"
 #include "video/diagnostics.h"
 #include "video/output_naming.h"
