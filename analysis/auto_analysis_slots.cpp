@@ -86,7 +86,7 @@ void MainWindow::barPathAnalysisMode()
     if (!openMovieWriter(movie_.videoWriter_, fname, kAnalysedMovieFps, frameSize))
         diag("  video writer not opened: %s\n", fname.c_str());
     live_.restartPath();
-    const AutoRun run = runAutoAnalysis(frameSize);
+    AutoRun run = runAutoAnalysis(frameSize);
     finishAutoAnalysis(run, fname);
     diag("barPathAnalysisMode() END\n");
 }
@@ -155,7 +155,7 @@ AutoRun MainWindow::runAutoAnalysis(cv::Size frameSize)
     return run;
 }
 
-void MainWindow::finishAutoAnalysis(const AutoRun& run, const std::string& fname)
+void MainWindow::finishAutoAnalysis(AutoRun& run, const std::string& fname)
 {
     if (!run.lastFrame.empty()) {
         movie_.replaceFramePicture(&autoScene_,
@@ -193,9 +193,8 @@ void MainWindow::finishAutoAnalysis(const AutoRun& run, const std::string& fname
     if (!kept)
         return;
     // Only frames that went into the movie have rows.
-    std::vector<TraceRow> rows = run.rows;
-    rows.resize(std::min(rows.size(), static_cast<size_t>(std::max(framesWritten, 0))));
-    keepLiftResults(fname, rows,
+    run.rows.resize(std::min(run.rows.size(), static_cast<size_t>(std::max(framesWritten, 0))));
+    keepLiftResults(fname, run.rows,
                     plateCalibrated(measure_.autoPlatePixel_) ? QString()
                                                               : QString(kWhyNoPlateFound));
 }

@@ -228,9 +228,9 @@ private:
     // Whether the grid has a frame due at `now`; `a_time` is then the time
     // since the last processed tick.
     bool liveTickDue(double now, double& a_time);
-    void readCameraFrame(double now, double a_time);
+    void readCameraFrame(double a_time, float delay);
     void showCameraFrame();
-    void drawLiveScene(double now);
+    void drawLiveScene(double now, float delay);
     void recordLiveTick(const TraceRow& row);
     void drawLiveTrail();
 
@@ -258,7 +258,7 @@ private:
     AutoRun runAutoAnalysis(cv::Size frameSize);
     // The end of an analysis: the last frame and its path on the scene, the
     // movie kept or not, and the prompt that says which.
-    void finishAutoAnalysis(const AutoRun& run, const std::string& fname);
+    void finishAutoAnalysis(AutoRun& run, const std::string& fname);
 
     /* ---- Manual analysis (analysis/manual_analysis_slots.cpp) ---- */
     void applyManualStep(ManualStep step);

@@ -26,12 +26,14 @@ void MainWindow::updateCamera()
     if (!liveTickDue(now, a_time))
         return;
 
-    readCameraFrame(now, a_time);
+    // How late this tick is: the diagnostics and the time label both show it.
+    const float delay = frameDelayMs(now, camera_.startTime_, camera_.frameCount_, settings_.FPS_);
+    readCameraFrame(a_time, delay);
     showCameraFrame();
     const LiveTick tick =
         trackAndMeasure(camera_.camera_frame, live_, measure_, settings_.barCenterInitPos_,
                         settings_.FPS_, selectionState().dragging_ != 0, camera_.frameCount_, now);
-    drawLiveScene(now);
+    drawLiveScene(now, delay);
     if (!live_.templateMat.empty())
         chartWindow_->appendLiveRow(tick.row);
     recordLiveTick(tick.row);
@@ -49,7 +51,7 @@ bool MainWindow::liveTickDue(double now, double& a_time)
     return true;
 }
 
-void MainWindow::readCameraFrame(double now, double a_time)
+void MainWindow::readCameraFrame(double a_time, float delay)
 {
     cv::Mat& frame = camera_.camera_frame;
     camera_.cap->read(frame);
@@ -57,7 +59,6 @@ void MainWindow::readCameraFrame(double now, double a_time)
         live_.restartPath();
     if (settings_.viewFlip_ == 1 && !frame.empty())
         cv::flip(frame, frame, 1);
-    const float delay = frameDelayMs(now, camera_.startTime_, camera_.frameCount_, settings_.FPS_);
     diag("a_time: %.0f[ms], FPS: %.1f, delay %.0f, rec:%d, %d, %d\n", a_time, 1 / (0.001 * a_time),
          static_cast<double>(delay), rec_.recState_, frame.cols, frame.rows);
 }
@@ -84,7 +85,7 @@ void MainWindow::showCameraFrame()
     }
 }
 
-void MainWindow::drawLiveScene(double now)
+void MainWindow::drawLiveScene(double now, float delay)
 {
     drawLiveTrail();
     liveScene_.addRect(live_.liveRect_, QPen(Qt::red, 5), Qt::NoBrush);
@@ -96,7 +97,6 @@ void MainWindow::drawLiveScene(double now)
 
     QFont timeFont;
     timeFont.setPixelSize(30);
-    const float delay = frameDelayMs(now, camera_.startTime_, camera_.frameCount_, settings_.FPS_);
     const std::string timeText = timeLabelText(now, camera_.startTime_, delay, settings_.FPS_);
     QGraphicsTextItem* timeLabel =
         liveScene_.addText(QString::fromLatin1(timeText.c_str()), timeFont);
